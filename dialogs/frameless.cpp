@@ -1,0 +1,57 @@
+#include "frameless.h"
+
+#include <QDialog>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+
+namespace Frameless {
+
+void setup(QDialog *dialog, const QPixmap &background)
+{
+    QPalette palette = dialog->palette();
+    palette.setBrush(QPalette::All, dialog->backgroundRole(), QBrush(background));
+    dialog->setPalette(palette);
+    dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    dialog->setAttribute(Qt::WA_TranslucentBackground);
+    dialog->setAttribute(Qt::WA_NoSystemBackground);
+    dialog->setFixedSize(background.size());
+}
+
+void paintBackground(QWidget *widget, const QString &resource)
+{
+    const QPixmap image(resource);
+    QPainter painter(widget);
+    painter.drawPixmap(QRect(QPoint(0, 0), image.size()), image);
+}
+
+void press(QWidget *window, QMouseEvent *event, int &nDragX, int &nDragY)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (event->position().y() < DragBand) {
+        const QPoint global = event->globalPosition().toPoint();
+        nDragX = global.x() - window->frameGeometry().x();
+        nDragY = global.y() - window->frameGeometry().y();
+        event->accept();
+    } else {
+        nDragX = NoDrag;
+    }
+}
+
+void move(QWidget *window, QMouseEvent *event, int nDragX, int nDragY)
+{
+    if (event->buttons() == Qt::NoButton || nDragX == NoDrag)
+        return;
+    window->move(event->globalPosition().toPoint() - QPoint(nDragX, nDragY));
+    event->accept();
+}
+
+void filterChildPress(QEvent *event, int &nDragX)
+{
+    if (event->type() == QEvent::MouseButtonPress)
+        nDragX = NoDrag;
+}
+
+} // namespace Frameless
