@@ -2,6 +2,7 @@
 
 #include "appblock.h"
 
+#include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
 
@@ -46,7 +47,19 @@ public:
 
 private:
     void SaveAndClose();
+    // True when the loaded database holds the catalog's tables in a sound state.
+    bool catalogUsable();
+    // Stores discovery findings with AddItem, type "APP".
+    void StoreRecords(const QList<APPBLOCK> &list);
+    // The desktop's installed applications (GIO desktop entries on Linux).
+    void ScanInstalledApps(QList<APPBLOCK> &list);
+    // One level of a folder walk; entered holds the canonical paths of the
+    // folders this walk has entered, so a folder link loop ends.
+    void WalkDir(const QString &folder, QList<APPBLOCK> &list, QSet<QString> &entered);
 
     QSqlDatabase db;
     QStringList scannedFolders;
+    // Set when a data.db that failed to load could not be moved aside: then it is
+    // never written over.
+    bool keepFile = false;
 };

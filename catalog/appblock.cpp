@@ -1,0 +1,9 @@
+#include "appblock.h"
+
+QList<APPBLOCK> topItems;
+
+int appblockMetaType()
+{
+    static const int id = qRegisterMetaType<APPBLOCK>("APPBLOCK");
+    return id;
+}

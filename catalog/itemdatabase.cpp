@@ -1,0 +1,150 @@
+#include "itemdatabase.h"
+
+#include "applocations.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+namespace {
+
+const char *const SchemaStatements[] = {
+    "CREATE VIRTUAL TABLE ITEMBOX USING FTS4"
+    "(path  VARCHAR(260),"
+    "alias VARCHAR(260),"
+    "type  VARCHAR(10),"
+    "info  VARCHAR(500),"
+    "ind VARCHAR(500))",
+    "CREATE TABLE QUICK (id INTEGER PRIMARY KEY, key VARCHAR(100), exec VARCHAR (20), hot INTEGER default 1)",
+    "CREATE TABLE TOP (id INTEGER PRIMARY KEY, ITEMBOX_ID INTEGER, topnum INTEGER default 1)",
+    "CREATE INDEX TOP_INDEX ON TOP(ITEMBOX_ID);",
+    "CREATE INDEX QUICK_INDEX ON QUICK(key, exec);",
+    "CREATE INDEX QUICK_INDEX_2 ON QUICK(hot);",
+};
+
+// Statements that only succeed on a database holding the catalog's tables with
+// their columns, the item table being a full-text table.
+const char *const SchemaChecks[] = {
+    "PRAGMA quick_check",
+    "SELECT path,alias,type,info,ind,rowid from ITEMBOX WHERE ind MATCH 'a' LIMIT 1",
+    "SELECT id,key,exec,hot from QUICK LIMIT 1",
+    "SELECT id,ITEMBOX_ID,topnum from TOP LIMIT 1",
+};
+
+} // namespace
+
+ItemDatabase::ItemDatabase() = default;
+
+ItemDatabase::~ItemDatabase()
+{
+    SaveAndClose();
+}
+
+QString ItemDatabase::databaseFile()
+{
+    return AppLocations::dataDir() + QStringLiteral("/data.db");
+}
+
+void ItemDatabase::OpenCatalog()
+{
+    db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    const QString file = databaseFile();
+    if (QFileInfo::exists(file)) {
+        db.setDatabaseName(QStringLiteral(":memory:"));
+        db.open();
+        if (CopyDatabase(db, file, false) && catalogUsable())
+            return;
+        // The file is not a catalog this program can use. It is kept aside, never
+        // overwritten, and the catalog is built as on a first run.
+        db.close();
+        QFile::remove(file + QStringLiteral(".bad"));
+        if (!QFile::rename(file, file + QStringLiteral(".bad")))
+            keepFile = true;
+    }
+    CreateTables(QStringLiteral(":memory:"));
+    ScanAll();
+    AddTools();
+}
+
+bool ItemDatabase::catalogUsable()
+{
+    QSqlQuery query(db);
+    for (const char *check : SchemaChecks) {
+        if (!query.exec(QString::fromLatin1(check)))
+            return false;
+        if (qstrcmp(check, "PRAGMA quick_check") == 0 &&
+            (!query.next() || query.value(0).toString() != QLatin1String("ok")))
+            return false;
+    }
+    return true;
+}
+
+bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, bool save)
+{
+    QSqlDriver *driver = connection.driver();
+    if (!driver)
+        return false;
+    const QVariant handle = driver->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3 *memory = *static_cast<sqlite3 *const *>(handle.constData());
+    if (!memory)
+        return false;
+
+    const QByteArray fileName = file.toUtf8();
+    qWarning("%s", fileName.constData());
+
+    sqlite3 *disk = nullptr;
+    int rc = sqlite3_open(fileName.constData(), &disk);
+    if (rc == SQLITE_OK) {
+        sqlite3 *to = save ? disk : memory;
+        sqlite3 *from = save ? memory : disk;
+        if (sqlite3_backup *backup = sqlite3_backup_init(to, "main", from, "main")) {
+            sqlite3_backup_step(backup, -1);
+            sqlite3_backup_finish(backup);
+        }
+        rc = sqlite3_errcode(to);
+    }
+    sqlite3_close(disk);
+    return rc == SQLITE_OK;
+}
+
+bool ItemDatabase::CreateTables(const QString &databaseName)
+{
+    db.setDatabaseName(databaseName);
+    if (!db.open())
+        return false;
+    QSqlQuery query(db);
+    for (const char *statement : SchemaStatements) {
+        if (!query.exec(QString::fromLatin1(statement)))
+            return false;
+    }
+    return true;
+}
+
+QString ItemDatabase::GetItemCount()
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("SELECT count(rowid) from ITEMBOX")) && query.next())
+        return query.value(0).toString();
+    return QString();
+}
+
+void ItemDatabase::SaveAndClose()
+{
+    if (!db.isValid())
+        return;
+    if (!keepFile && db.isOpen())
+        CopyDatabase(db, databaseFile(), true);
+    db.close();
+    scannedFolders.clear();
+    const QString connection = db.connectionName();
+    db = QSqlDatabase();
+    // With the handle released, the connection can go, so that a later store in
+    // this process registers a fresh one.
+    QSqlDatabase::removeDatabase(connection);
+}

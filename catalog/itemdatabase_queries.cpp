@@ -1,0 +1,229 @@
+#include "itemdatabase.h"
+
+#include "fileicons.h"
+
+#include <QFileInfo>
+#include <QSet>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace {
+
+// A record from a "path,alias,info,rowid" row.
+APPBLOCK recordOf(const QSqlQuery &query, const QString &key)
+{
+    APPBLOCK record;
+    record.path = query.value(0).toString();
+    record.alias = query.value(1).toString();
+    record.info = query.value(2).toString();
+    record.key = key;
+    record.rowid = query.value(3).toString();
+    return record;
+}
+
+} // namespace
+
+QString ItemDatabase::SpaceText(const QString &text)
+{
+    QString spaced;
+    spaced.reserve(text.size() * 2);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        spaced.append(text.at(i));
+        // A character outside the basic plane stays whole: no blank between the
+        // two halves of its surrogate pair.
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            spaced.append(text.at(++i));
+        spaced.append(QLatin1Char(' '));
+    }
+    return spaced.replace(QStringLiteral("  "), QStringLiteral(" "));
+}
+
+void ItemDatabase::SearchItems(const QString &text, QList<APPBLOCK> &list, int maxCount)
+{
+    QSet<QString> taken;
+    int learned = 0;
+
+    QSqlQuery quick(db);
+    quick.setForwardOnly(true);
+    quick.prepare(QStringLiteral("SELECT id,key,exec,hot from QUICK where key = ? order by hot desc"));
+    quick.addBindValue(text);
+    quick.exec();
+    QSqlQuery item(db);
+    item.setForwardOnly(true);
+    item.prepare(QStringLiteral("SELECT path,alias,info,rowid from ITEMBOX where rowid = ?"));
+    while (quick.next()) {
+        item.addBindValue(quick.value(2).toString());
+        if (!item.exec() || !item.next())
+            continue;
+        if (learned >= maxCount)
+            return;
+        APPBLOCK record = recordOf(item, text);
+        taken.insert(record.rowid);
+        list.append(record);
+        ++learned;
+    }
+
+    // Prefix matches go in right after the learned records, each before those
+    // found earlier (so in descending rowid order); other matches go at the end;
+    // then the list is cut to maxCount. Only the records that can survive the cut
+    // are kept while the rows are read: the last ones of the prefix matches and
+    // the first ones of the others.
+    const qsizetype room = qMax<qsizetype>(maxCount, 0);
+    QList<APPBLOCK> prefixed; // in rowid order, the latest `room` of them
+    QList<APPBLOCK> others;   // in rowid order, the first `room` of them
+    QSqlQuery match(db);
+    match.setForwardOnly(true);
+    match.prepare(QStringLiteral("SELECT path,alias,info,rowid from ITEMBOX WHERE ind MATCH ?"));
+    match.addBindValue(SpaceText(text));
+    if (match.exec()) {
+        while (match.next()) {
+            // The alias decides first, so rows that are dropped cost no record.
+            const QString alias = match.value(1).toString();
+            if (!alias.contains(text, Qt::CaseInsensitive))
+                continue;
+            const bool prefix = alias.startsWith(text);
+            if (!prefix && others.size() >= room)
+                continue;
+            const QString rowid = match.value(3).toString();
+            if (taken.contains(rowid))
+                continue;
+            if (prefix) {
+                prefixed.append(recordOf(match, text));
+                if (prefixed.size() > room)
+                    prefixed.removeFirst();
+            } else {
+                others.append(recordOf(match, text));
+            }
+        }
+    }
+
+    std::reverse(prefixed.begin(), prefixed.end());
+    const qsizetype at = qMin<qsizetype>(learned, list.size());
+    list = list.mid(0, at) + prefixed + list.mid(at) + others;
+    while (list.size() > maxCount && !list.isEmpty())
+        list.removeLast();
+}
+
+bool ItemDatabase::GetTopItems(QList<APPBLOCK> &list)
+{
+    list.clear();
+    QSqlQuery top(db);
+    top.setForwardOnly(true);
+    top.exec(QStringLiteral("SELECT ITEMBOX_ID from TOP order by topnum DESC"));
+    QSqlQuery item(db);
+    item.setForwardOnly(true);
+    item.prepare(QStringLiteral("SELECT path,alias,info,rowid from ITEMBOX where rowid = ?"));
+    while (top.next()) {
+        item.addBindValue(top.value(0).toLongLong());
+        if (item.exec() && item.next()) {
+            APPBLOCK record = recordOf(item, QString());
+            record.key = record.alias;
+            record.icon = FileIcons::icon(QFileInfo(record.path));
+            list.append(record);
+        }
+        if (list.size() > 3)
+            break;
+    }
+    return true;
+}
+
+bool ItemDatabase::AddQuick(const QString &rowid, const QString &text)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("select key from QUICK where key = ? and exec = ?"));
+    query.addBindValue(text);
+    query.addBindValue(rowid);
+    const bool known = query.exec() && query.next();
+    query.finish();
+    query.prepare(known ? QStringLiteral("UPDATE QUICK set hot = hot+1 where key = ? and exec = ?")
+                        : QStringLiteral("INSERT INTO QUICK (key, exec) values(?,?)"));
+    query.addBindValue(text);
+    query.addBindValue(rowid);
+    return query.exec();
+}
+
+bool ItemDatabase::AddTop(const QString &rowid)
+{
+    const qlonglong id = rowid.toLongLong(); // 0 when it is not a number
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT ITEMBOX_ID from TOP where ITEMBOX_ID = ?"));
+    query.addBindValue(id);
+    const bool known = query.exec() && query.next();
+    query.finish();
+    query.prepare(known ? QStringLiteral("UPDATE TOP set topnum = topnum+1 where ITEMBOX_ID = ?")
+                        : QStringLiteral("INSERT INTO TOP (ITEMBOX_ID) values(?)"));
+    query.addBindValue(id);
+    return query.exec();
+}
+
+bool ItemDatabase::UpdateAlias(const APPBLOCK &item)
+{
+    topItems.clear();
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("UPDATE ITEMBOX set alias = ?, ind = ? where rowid = ?"));
+    query.addBindValue(item.alias);
+    query.addBindValue(SpaceText(item.alias));
+    query.addBindValue(item.rowid);
+    return query.exec();
+}
+
+bool ItemDatabase::AddItem(QString &path, const QString &alias, const QString &type, const QString &info)
+{
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT * from ITEMBOX WHERE path=?"));
+    query.addBindValue(path);
+    const bool known = query.exec() && query.next();
+    query.finish();
+    if (!known) {
+        query.prepare(QStringLiteral("INSERT INTO ITEMBOX (path,alias,type,info,ind) values(?,?,?,?,?)"));
+        query.addBindValue(path);
+        query.addBindValue(alias);
+        query.addBindValue(type);
+        query.addBindValue(info);
+        query.addBindValue(SpaceText(alias));
+    } else {
+        query.prepare(QStringLiteral("UPDATE ITEMBOX set alias=?, info=?, ind = ? where path=?"));
+        query.addBindValue(alias);
+        query.addBindValue(info);
+        query.addBindValue(SpaceText(alias));
+        query.addBindValue(path);
+    }
+    return query.exec();
+}
+
+bool ItemDatabase::DeleteItem(const QString &path)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT rowid from ITEMBOX where path=?"));
+    query.addBindValue(path);
+    if (!query.exec())
+        return false;
+    if (!query.next())
+        return true;
+    const QString rowid = query.value(0).toString();
+    query.finish();
+
+    query.prepare(QStringLiteral("DELETE FROM QUICK where exec = ?"));
+    query.addBindValue(rowid);
+    query.exec();
+    query.prepare(QStringLiteral("DELETE FROM TOP where ITEMBOX_ID = ?"));
+    query.addBindValue(rowid.toLongLong());
+    query.exec();
+
+    query.prepare(QStringLiteral("DELETE FROM ITEMBOX where path=?"));
+    query.addBindValue(path);
+    return query.exec();
+}
+
+void ItemDatabase::GetAllItems(QList<APPBLOCK> &list)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT path,alias,info,rowid from ITEMBOX")))
+        return;
+    while (query.next())
+        list.append(recordOf(query, QString()));
+}
