@@ -1,0 +1,377 @@
+#include "dialog.h"
+
+#include "appblock.h"
+#include "launcher.h"
+#include "qaboutdlg.h"
+#include "qappshow.h"
+#include "qsettingdlg.h"
+#include "searchlineedit.h"
+#include "spritestyle.h"
+
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalMapper>
+#include <QUrl>
+
+namespace {
+
+constexpr int NoDrag = -1111;
+const char *const Background = ":/images/BK";
+
+bool isReturnKey(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
+
+Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
+{
+    setMouseTracking(true);
+    setObjectName(QStringLiteral("Dialog"));
+
+    // The top buttons, mapped to their index.
+    const QString topStyle = Sprites::buttonStyle(Sprites::BtnBar, QStringLiteral("color:white;"));
+    topMapper = new QSignalMapper(this);
+    for (int i = 0; i < 3; ++i) {
+        btnTop[i] = makeButton("btnTop", QRect(17 + 97 * i, 26, 95, 25), topStyle);
+        btnTop[i]->setObjectName(QStringLiteral("btnTop%1").arg(i));
+        btnTop[i]->setMouseTracking(false);
+        connect(btnTop[i], &QPushButton::clicked, topMapper, qOverload<>(&QSignalMapper::map));
+        topMapper->setMapping(btnTop[i], i);
+    }
+    connect(topMapper, &QSignalMapper::mappedInt, this, &Dialog::TopEventSlot);
+
+    btnCount = makeButton("btnCount", QRect(385, 26, 43, 41), Sprites::buttonStyle(Sprites::CountTip));
+    btnCount->setToolTip(QStringLiteral("The number of applications and tools. Click to manage."));
+    btnCount->setCursor(Qt::PointingHandCursor);
+    btnClose = makeButton("btnClose", QRect(420, 4, 16, 16), Sprites::buttonStyle(Sprites::Close));
+    btnRun = makeButton("btnRun", QRect(300, 70, 66, 23), Sprites::buttonStyle(Sprites::Go));
+
+    edtSearch = new SearchLineEdit(this);
+    edtSearch->setObjectName(QStringLiteral("edtSearch"));
+    edtSearch->setGeometry(17, 70, 280, 23);
+    edtSearch->installEventFilter(this);
+    edtSearch->setMouseTracking(true);
+    edtSearch->setStyleSheet(QStringLiteral("QTextEdit {border-image: url(:/images/SEARCHBAR); color:white;}"));
+    edtSearch->setFocus();
+
+    lblHotkey = new QLabel(this);
+    lblHotkey->setObjectName(QStringLiteral("lblHotkey"));
+    lblHotkey->setGeometry(20, 98, 200, 20);
+    lblHotkey->setStyleSheet(QStringLiteral("color:white;"));
+
+    btnFeedback = makeButton("btnFeedback", QRect(400, 102, 16, 16), Sprites::buttonStyle(Sprites::Feedback));
+    btnFeedback->setMouseTracking(false);
+    btnFeedback->setToolTip(QStringLiteral("FeedBack"));
+    btnFeedback->setCursor(Qt::PointingHandCursor);
+    btnDonate = makeButton("btnDonate", QRect(420, 102, 16, 16), Sprites::buttonStyle(Sprites::Donate));
+    btnDonate->setMouseTracking(false);
+    btnDonate->setToolTip(QStringLiteral("Donate"));
+    btnDonate->setCursor(Qt::PointingHandCursor);
+    btnSetting = makeButton("btnSetting", QRect(400, 4, 16, 16), Sprites::buttonStyle(Sprites::SettingBtn));
+    btnSetting->setToolTip(QStringLiteral("Setting"));
+
+    // Frameless, always on top, drawn from the background image.
+    const QPixmap background(QString::fromLatin1(Background));
+    QPalette pal = palette();
+    pal.setBrush(QPalette::All, backgroundRole(), QBrush(background));
+    setPalette(pal);
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setWindowTitle(QStringLiteral("Tolvane"));
+
+    createTray();
+
+    // The top list is filled while the search box sets itself up, so the
+    // connection to RefreshTop must exist first.
+    connect(this, &Dialog::MoveDlg, edtSearch, &SearchLineEdit::HideMe);
+    connect(btnClose, &QPushButton::clicked, this, &QWidget::hide);
+    connect(edtSearch, &SearchLineEdit::RefreshTop, this, &Dialog::RefreshTop);
+    connect(btnRun, &QPushButton::clicked, this, &Dialog::RunExeSlot);
+    edtSearch->Setup();
+
+    settingDlg = new QSettingDlg(nullptr);
+    settingDlg->setWindowFlags(settingDlg->windowFlags() | Qt::WindowStaysOnTopHint);
+    aboutDlg = new QAboutDlg(nullptr);
+    aboutDlg->setWindowFlags(aboutDlg->windowFlags() | Qt::WindowStaysOnTopHint);
+
+    connect(settingDlg, &QSettingDlg::ChangeOpacity, this, &Dialog::ChangeOpacitySlot);
+    connect(settingDlg, &QSettingDlg::ChangeMaxCount, this, &Dialog::ChangeMaxCountSlot);
+    connect(settingDlg, &QSettingDlg::AutoHide, this, &Dialog::AutoHideSlot);
+    connect(settingDlg, &QSettingDlg::ShowBigIcon, this, &Dialog::ShowBigIconSlot);
+    connect(settingDlg, &QSettingDlg::SetShotCut, this, &Dialog::SetShortcut);
+    connect(settingDlg, &QSettingDlg::AutoRun, this, &Dialog::AutoRun);
+    connect(btnFeedback, &QPushButton::clicked, this, &Dialog::FeedBackClot);
+    connect(btnDonate, &QPushButton::clicked, this, &Dialog::DonateClot);
+    connect(btnSetting, &QPushButton::clicked, this, &Dialog::ShowSettingSlot);
+    connect(btnCount, &QPushButton::clicked, this, &Dialog::ShowAppManage);
+
+    QPalette countPalette = btnCount->palette();
+    countPalette.setColor(QPalette::ButtonText, QColor(250, 250, 200));
+    btnCount->setPalette(countPalette);
+    QFont countFont(QStringLiteral("Arial Black"), 12);
+    countFont.setStyleStrategy(QFont::PreferAntialias);
+    btnCount->setFont(countFont);
+    btnCount->setStyleSheet(btnCount->styleSheet() +
+                            QStringLiteral("QPushButton {color: rgb(250, 250, 200); text-align: top;}"));
+    btnCount->setText(edtSearch->catalog.GetItemCount());
+
+    setFixedSize(background.size());
+
+    settingDlg->ApplySettings();
+    showStartBalloon();
+}
+
+Dialog::~Dialog()
+{
+    delete settingDlg;
+    delete aboutDlg;
+}
+
+QPushButton *Dialog::makeButton(const char *name, const QRect &geometry, const QString &style)
+{
+    auto button = new QPushButton(this);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(geometry);
+    button->setStyleSheet(style);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setMouseTracking(true);
+    button->installEventFilter(this);
+    return button;
+}
+
+void Dialog::TopEventSlot(int index)
+{
+    if (index >= topItems.size())
+        return;
+    const APPBLOCK item = topItems.at(index);
+    if (!QFileInfo::exists(item.path))
+        return;
+    Launcher::startDetached(item.path);
+    if (bAutoHide)
+        hide();
+}
+
+void Dialog::RefreshTop()
+{
+    const int n = qMin(3, int(topItems.size()));
+    for (int i = 0; i < n; ++i) {
+        QPushButton *button = btnTop[i];
+        const APPBLOCK &item = topItems.at(i);
+        button->setIcon(item.icon);
+        const int width = button->contentsRect().width() - 20;
+        // A "&" in a name is text, not a mnemonic marker.
+        QString text = item.alias;
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        button->setText(button->fontMetrics().elidedText(text, Qt::ElideRight, width, Qt::TextShowMnemonic));
+        button->setToolTip(item.alias);
+    }
+}
+
+void Dialog::RunExeSlot()
+{
+    const APPBLOCK item = edtSearch->current;
+    if (item.alias.isEmpty())
+        return;
+    const QString text = edtSearch->toPlainText();
+    if (text.isEmpty())
+        return;
+    if (!QFileInfo::exists(item.path)) {
+        QMessageBox::information(this, QStringLiteral("error"), QStringLiteral("the file is not exist."),
+                                 QMessageBox::Ok);
+        return;
+    }
+    edtSearch->catalog.AddQuick(item.rowid, text);
+    edtSearch->catalog.AddTop(item.rowid);
+    edtSearch->catalog.GetTopItems(topItems);
+    RefreshTop();
+
+    if (item.path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
+        Launcher::startDetached(item.path);
+    else
+        Launcher::openUrl(QUrl::fromLocalFile(item.path));
+    if (bAutoHide)
+        hide();
+}
+
+void Dialog::ChangeStateSlot()
+{
+    if (isVisible())
+        hide();
+    else
+        ShowWnd();
+}
+
+void Dialog::ShowSettingSlot()
+{
+    if (settingDlg->isVisible())
+        settingDlg->activateWindow();
+    else
+        settingDlg->show();
+}
+
+void Dialog::ChangeOpacitySlot(int nPos)
+{
+    // An invisible window cannot be brought back by looking at it: keep 15 to 100 %.
+    setWindowOpacity(qBound(15, nPos, 100) / 100.0);
+}
+
+void Dialog::ChangeMaxCountSlot(int nCount)
+{
+    // A list of 0 or 1 rows is no list: keep 2 to 10.
+    edtSearch->SetMaxCmbCount(qBound(2, nCount, 10));
+}
+
+void Dialog::AutoHideSlot(bool bHide)
+{
+    bAutoHide = bHide;
+}
+
+void Dialog::ShowBigIconSlot(bool bBig)
+{
+    edtSearch->delegate->setBigIcon(bBig);
+}
+
+void Dialog::ShowActiveSlot()
+{
+    showNormal();
+    edtSearch->setFocus();
+    edtSearch->selectAll();
+}
+
+void Dialog::ShowAboutDlgSlot()
+{
+    aboutDlg->showNormal();
+}
+
+void Dialog::CloseSlot()
+{
+    settingDlg->close();
+    aboutDlg->close();
+    helpDlg.close();
+    close();
+    // With every window hidden (the usual case for a tray program) closing them
+    // does not end the event loop by itself.
+    QCoreApplication::quit();
+}
+
+void Dialog::RefReshExecCount()
+{
+    edtSearch->catalog.ScanAll();
+    btnCount->setText(edtSearch->catalog.GetItemCount());
+}
+
+void Dialog::ShowAppManage()
+{
+    QAppshow manager(nullptr);
+    QList<APPBLOCK> items;
+    edtSearch->catalog.GetAllItems(items);
+    manager.SetItems(items);
+    if (manager.exec() != QDialog::Accepted)
+        return;
+    if (manager.pendingChanges.isEmpty())
+        return;
+    for (const APPBLOCK &change : std::as_const(manager.pendingChanges)) {
+        QString path = change.path;
+        if (change.alias.isEmpty())
+            edtSearch->catalog.DeleteItem(path);
+        else
+            edtSearch->catalog.AddItem(path, change.alias, QStringLiteral("APP"), QString());
+    }
+    btnCount->setText(edtSearch->catalog.GetItemCount());
+}
+
+void Dialog::TabEventSlot()
+{
+    QTextCursor cursor = edtSearch->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    edtSearch->setTextCursor(cursor);
+}
+
+void Dialog::handleMessage(QString)
+{
+    setVisible(true);
+}
+
+void Dialog::ShowHelp()
+{
+    helpDlg.setVisible(true);
+}
+
+void Dialog::ShowWnd()
+{
+    setVisible(true);
+    // The hotkey is the user's own request for the window: bring it forward with
+    // the keyboard focus, or typing would go elsewhere.
+    raise();
+    activateWindow();
+    setFocus(Qt::OtherFocusReason);
+    edtSearch->setFocus(Qt::OtherFocusReason);
+}
+
+bool Dialog::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        nDragX = NoDrag;
+        break;
+    case QEvent::KeyRelease: {
+        auto key = static_cast<QKeyEvent *>(event);
+        // Held-down Return repeats its release: one launch per press.
+        if (isReturnKey(key->key()) && !key->isAutoRepeat())
+            RunExeSlot();
+        break;
+    }
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void Dialog::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint offset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    nDragX = offset.x();
+    nDragY = offset.y();
+    event->accept();
+}
+
+void Dialog::mouseMoveEvent(QMouseEvent *event)
+{
+    if (event->buttons() == Qt::NoButton || nDragX == NoDrag)
+        return;
+    move(event->globalPosition().toPoint() - QPoint(nDragX, nDragY));
+    event->accept();
+}
+
+void Dialog::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        if (!edtSearch->toPlainText().isEmpty())
+            edtSearch->setText(QString());
+        else
+            hide();
+    }
+    event->accept();
+}
+
+void Dialog::paintEvent(QPaintEvent *)
+{
+    const QPixmap background(QString::fromLatin1(Background));
+    QPainter painter(this);
+    painter.drawPixmap(QRect(QPoint(0, 0), background.size()), background);
+}
+
+void Dialog::moveEvent(QMoveEvent *event)
+{
+    QDialog::moveEvent(event);
+    emit MoveDlg();
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "helpdlg.h"
+
+#include <QDialog>
+#include <QSystemTrayIcon>
+
+class GlobalShortcut;
+class QAboutDlg;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSettingDlg;
+class QSignalMapper;
+class SearchLineEdit;
+
+// The launcher's main window: a small frameless, always-on-top panel with the
+// search box, the run button, three buttons for the most launched items, the item
+// counter and the small settings, feedback, donate and hide buttons. It owns the
+// search box (and through it the catalog), the settings, about and help windows,
+// the tray icon with its menu and the global hotkey, and receives every setting.
+class Dialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit Dialog(QWidget *parent = nullptr);
+    ~Dialog() override;
+
+    // The widgets and windows, public so that tests can drive them.
+    SearchLineEdit *edtSearch = nullptr;
+    QPushButton *btnRun = nullptr;
+    QPushButton *btnTop[3] = {nullptr, nullptr, nullptr};
+    QPushButton *btnClose = nullptr;
+    QPushButton *btnCount = nullptr;
+    QPushButton *btnFeedback = nullptr;
+    QPushButton *btnDonate = nullptr;
+    QPushButton *btnSetting = nullptr;
+    QLabel *lblHotkey = nullptr;
+    QSignalMapper *topMapper = nullptr;
+    qint32 nDragX = 0;
+    qint32 nDragY = 0;
+    QSettingDlg *settingDlg = nullptr;
+    QAboutDlg *aboutDlg = nullptr;
+    bool bAutoHide = false;
+    HelpDlg helpDlg;
+    QSystemTrayIcon *trayIcon = nullptr;
+    QMenu *trayMenu = nullptr;
+    GlobalShortcut *globalHotkey = nullptr;
+
+signals:
+    void MoveDlg();
+
+public slots:
+    void TopEventSlot(int index);
+    void RefreshTop();
+    void RunExeSlot();
+    void ChangeStateSlot();
+    void ShowSettingSlot();
+    void ChangeOpacitySlot(int nPos);
+    void ChangeMaxCountSlot(int nCount);
+    void AutoHideSlot(bool bHide);
+    void ShowBigIconSlot(bool bBig);
+    void SetShortcut(QString strShotCut);
+    void ShowActiveSlot();
+    void ShowAboutDlgSlot();
+    void CloseSlot();
+    void RefReshExecCount();
+    void ShowAppManage();
+    void TabEventSlot();
+    void AutoRun(bool isAutoRun);
+    void FeedBackClot();
+    void DonateClot();
+    void iconActivated(QSystemTrayIcon::ActivationReason reason);
+    void CheckSlot();
+    void handleMessage(QString);
+    void ShowHelp();
+    void ShowWnd();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+
+private:
+    void createTray();
+    void showStartBalloon();
+    QPushButton *makeButton(const char *name, const QRect &geometry, const QString &style);
+};
+
+// Links handed to the desktop by the main window and the about window.
+namespace TolvaneLinks {
+inline constexpr char HomePage[] = "https://tolvane.example.org/";
+inline constexpr char SupportMail[] = "support@tolvane.example.org";
+inline constexpr char ReleaseHistory[] = "https://tolvane.example.org/releases.html";
+inline constexpr char Donation[] = "https://tolvane.example.org/cart.php?action=donate&pid=8";
+} // namespace TolvaneLinks
