@@ -1,0 +1,327 @@
+#include "qappshow.h"
+
+#include "fileicons.h"
+#include "frameless.h"
+#include "qaddapp.h"
+#include "qmodapp.h"
+#include "spritestyle.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+namespace {
+
+const char *const Background = ":/images/ATMAN";
+constexpr int IconDelayMs = 800;
+
+const char *const TableStyle =
+    "QHeaderView::section {spacing: 10px; background-color: white; color: #4285a6;"
+    " border: 1px solid #fffeee; margin: 1px; font-family: Arial; font-size: 12px;}"
+    "QScrollBar:vertical {width: 15px; border: 1px solid #ff4b67; padding-top: 15px;"
+    " padding-bottom: 15px;}"
+    "QScrollBar::handle:vertical {min-height: 70px; border-image: url(:/images/VSHAND) 0 30 0 0 0;}"
+    "QScrollBar::handle:vertical:hover {border-image: url(:/images/VSHAND) 0 15 0 15 0;}"
+    "QScrollBar::handle:vertical:disabled {background: #232329;}"
+    "QScrollBar::add-line:vertical {height: 15px; background: #F21215;"
+    " subcontrol-position: bottom; subcontrol-origin: margin;}"
+    "QScrollBar::sub-line:vertical {height: 15px; background: #FFFFFF;"
+    " subcontrol-position: top; subcontrol-origin: margin;}"
+    "QScrollBar::up-arrow:vertical, QScrollBar::down-arrow:vertical"
+    " {border-image: url(:/images/SBTN) 0 0 30 0 0;}";
+
+APPBLOCK change(const QString &path, const QString &alias)
+{
+    APPBLOCK entry;
+    entry.path = path;
+    entry.alias = alias;
+    return entry;
+}
+
+QIcon iconOf(const QString &path)
+{
+    return FileIcons::icon(QFileInfo(path));
+}
+
+} // namespace
+
+QAppshow::QAppshow(QWidget *parent) : QDialog(parent)
+{
+    buildForm();
+
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnAdd, &QPushButton::clicked, this, &QAppshow::AddNew);
+    connect(btnModify, &QPushButton::clicked, this, &QAppshow::ModifyFromBtn);
+    connect(btnDelete, &QPushButton::clicked, this, &QAppshow::del);
+    connect(listShow, &QTableWidget::doubleClicked, this, &QAppshow::ModifyFromDbClick);
+    connect(btnEnsure, &QPushButton::clicked, this, &QAppshow::RefreshAppTool);
+    connect(listShow, &QTableWidget::itemChanged, this, &QAppshow::ShowTooltip);
+
+    for (QWidget *child : {static_cast<QWidget *>(btnAdd), static_cast<QWidget *>(btnCancel),
+                           static_cast<QWidget *>(btnDelete), static_cast<QWidget *>(btnEnsure),
+                           static_cast<QWidget *>(btnModify), static_cast<QWidget *>(listShow)})
+        child->installEventFilter(this);
+}
+
+QAppshow::~QAppshow() = default;
+
+void QAppshow::buildForm()
+{
+    setObjectName(QStringLiteral("appshow"));
+    setWindowTitle(QString());
+    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    setWindowModality(Qt::WindowModal);
+    setContextMenuPolicy(Qt::NoContextMenu);
+
+    listShow = new QTableWidget(this);
+    listShow->setObjectName(QStringLiteral("listShow"));
+    listShow->setGeometry(10, 40, 461, 301);
+    listShow->setFrameShape(QFrame::Box);
+    listShow->setFrameShadow(QFrame::Raised);
+    listShow->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listShow->setAlternatingRowColors(true);
+    listShow->setSelectionMode(QAbstractItemView::SingleSelection);
+    listShow->setSelectionBehavior(QAbstractItemView::SelectRows);
+    listShow->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    listShow->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    listShow->verticalHeader()->hide();
+    listShow->setColumnCount(2);
+    listShow->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Path")});
+    QHeaderView *header = listShow->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    listShow->setColumnWidth(0, 180);
+    listShow->setColumnWidth(1, 260);
+    listShow->setStyleSheet(QLatin1String(TableStyle));
+    // Sorting on, but no sort column until the user clicks a header: the rows keep
+    // the catalog's order, and the first click on a header sorts ascending.
+    listShow->setSortingEnabled(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+
+    const auto button = [this](const char *name, int x, const Sprite &sprite) {
+        auto b = new QPushButton(this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(x, 356, 72, 33);
+        b->setStyleSheet(Sprites::buttonStyle(sprite));
+        b->setAutoDefault(false);
+        return b;
+    };
+    btnAdd = button("btnAdd", 78, Sprites::ManagerAdd);
+    btnDelete = button("btnDelete", 158, Sprites::ManagerDelete);
+    btnModify = button("btnModify", 238, Sprites::ManagerModify);
+    btnEnsure = button("btnEnsure", 318, Sprites::ManagerOk);
+    btnCancel = button("btnCancel", 398, Sprites::ManagerCancel);
+    btnAdd->setToolTip(tr("Add a program"));
+    btnDelete->setToolTip(tr("Delete the selected item"));
+    btnModify->setToolTip(tr("Rename the selected item"));
+    btnEnsure->setToolTip(tr("Save the changes"));
+    btnCancel->setToolTip(tr("Discard the changes"));
+}
+
+template <typename F> void QAppshow::withSortingPaused(F change)
+{
+    const bool sorting = listShow->isSortingEnabled();
+    listShow->setSortingEnabled(false);
+    change();
+    // Turning sorting back on sorts by the header's indicator; without an active
+    // sort column the rows stay as they are.
+    listShow->setSortingEnabled(sorting);
+}
+
+void QAppshow::SetItems(const QList<APPBLOCK> &items)
+{
+    withSortingPaused([&] {
+        listShow->clear();
+        listShow->setColumnCount(2);
+        listShow->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Path")});
+        listShow->setColumnWidth(0, 180);
+        listShow->setColumnWidth(1, 260);
+        listShow->setRowCount(int(items.size()));
+        catalogPaths.clear();
+        for (int i = 0; i < items.size(); ++i) {
+            const APPBLOCK &record = items.at(i);
+            listShow->setItem(i, 0, new QTableWidgetItem(record.icon, record.alias));
+            listShow->setItem(i, 1, new QTableWidgetItem(record.path));
+            catalogPaths.insert(record.path);
+        }
+    });
+    listShow->selectRow(0);
+}
+
+int QAppshow::indexOfPending(const QString &path) const
+{
+    for (int i = 0; i < pendingChanges.size(); ++i) {
+        if (pendingChanges.at(i).path == path)
+            return i;
+    }
+    return -1;
+}
+
+void QAppshow::AddNew()
+{
+    qAddApp dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString path = dialog.chosenPath();
+    const QString name = dialog.chosenName();
+
+    for (int row = 0; row < listShow->rowCount(); ++row) {
+        const QTableWidgetItem *cell = listShow->item(row, 1);
+        if (cell && cell->text() == path) {
+            QMessageBox::information(this, QStringLiteral("Title"),
+                                     QStringLiteral("the application already exists."), QMessageBox::Ok);
+            return;
+        }
+    }
+
+    withSortingPaused([&] {
+        const int row = listShow->rowCount();
+        listShow->insertRow(row);
+        listShow->setItem(row, 0, new QTableWidgetItem(iconOf(path), name));
+        listShow->setItem(row, 1, new QTableWidgetItem(path));
+    });
+    listShow->scrollToBottom();
+
+    // A path not in the table may still have an entry: the deletion of a catalog
+    // item whose row was removed earlier in this run. Adding it again replaces
+    // that deletion, so the path keeps one entry.
+    const int pending = indexOfPending(path);
+    if (pending >= 0)
+        pendingChanges.removeAt(pending);
+    pendingChanges.append(change(path, name));
+}
+
+void QAppshow::ModifyFromBtn()
+{
+    rename(listShow->currentRow());
+}
+
+void QAppshow::ModifyFromDbClick(QModelIndex index)
+{
+    rename(index.row());
+}
+
+void QAppshow::rename(int row)
+{
+    if (row < 0 || row >= listShow->rowCount())
+        return;
+    QTableWidgetItem *nameCell = listShow->item(row, 0);
+    QTableWidgetItem *pathCell = listShow->item(row, 1);
+    const QString oldName = nameCell ? nameCell->text() : QString();
+    const QString path = pathCell ? pathCell->text() : QString();
+
+    qModapp dialog(oldName, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString newName = dialog.newName();
+    if (newName == oldName)
+        return;
+
+    // The row may have moved while the rename dialog ran (nothing sorts then, but
+    // find it again by its path cell to be sure).
+    if (listShow->item(row, 1) != pathCell) {
+        row = pathCell ? listShow->row(pathCell) : -1;
+        if (row < 0)
+            return;
+    }
+    withSortingPaused([&] { listShow->setItem(row, 0, new QTableWidgetItem(iconOf(path), newName)); });
+
+    const int pending = indexOfPending(path);
+    if (pending >= 0)
+        pendingChanges.removeAt(pending);
+    pendingChanges.append(change(path, newName));
+}
+
+void QAppshow::del()
+{
+    const int row = listShow->currentRow();
+    if (row < 0)
+        return;
+    const QTableWidgetItem *pathCell = listShow->item(row, 1);
+    const QString path = pathCell ? pathCell->text() : QString();
+    listShow->removeRow(row);
+
+    const int pending = indexOfPending(path);
+    if (pending < 0) {
+        pendingChanges.append(change(path, QString()));
+    } else if (catalogPaths.contains(path)) {
+        // A catalog item renamed in this run: the rename gives way to its deletion.
+        pendingChanges[pending] = change(path, QString());
+    } else {
+        // Added in this run: dropping the addition is all it takes.
+        pendingChanges.removeAt(pending);
+    }
+}
+
+void QAppshow::RefreshAppTool()
+{
+    accept();
+}
+
+void QAppshow::ShowTooltip(QTableWidgetItem *twi)
+{
+    if (twi && twi->toolTip() != twi->text())
+        twi->setToolTip(twi->text());
+}
+
+void QAppshow::timerUpData()
+{
+    // The event loop runs between rows, so the user may delete rows, or end or
+    // even destroy the dialog, in the middle of the fill: the row count is read
+    // again on each step and the fill stops once the dialog is gone or closed.
+    const QPointer<QAppshow> self(this);
+    for (int row = 0; row < listShow->rowCount(); ++row) {
+        QCoreApplication::processEvents();
+        if (!self || !isVisible())
+            return;
+        if (row >= listShow->rowCount())
+            break;
+        QTableWidgetItem *nameCell = listShow->item(row, 0);
+        const QTableWidgetItem *pathCell = listShow->item(row, 1);
+        if (!nameCell || !pathCell)
+            continue;
+        // Setting the icon on the existing cell keeps the row where it is; a new
+        // cell in a sorted column could move it under the walk.
+        nameCell->setIcon(iconOf(pathCell->text()));
+    }
+}
+
+bool QAppshow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Show && firstShow) {
+        firstShow = false;
+        QTimer::singleShot(IconDelayMs, this, &QAppshow::timerUpData);
+    }
+    Frameless::filterChildPress(event, nDragX);
+    return QDialog::eventFilter(watched, event);
+}
+
+void QAppshow::mousePressEvent(QMouseEvent *event)
+{
+    Frameless::press(this, event, nDragX, nDragY);
+}
+
+void QAppshow::mouseMoveEvent(QMouseEvent *event)
+{
+    Frameless::move(this, event, nDragX, nDragY);
+}
+
+void QAppshow::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete)
+        del();
+    else
+        event->ignore();
+}
+
+void QAppshow::paintEvent(QPaintEvent *)
+{
+    Frameless::paintBackground(this, QLatin1String(Background));
+}

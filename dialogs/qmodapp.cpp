@@ -1,0 +1,92 @@
+#include "qmodapp.h"
+
+#include "frameless.h"
+#include "qaddapp.h"
+#include "spritestyle.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace {
+const char *const Background = ":/images/MODAPP";
+}
+
+qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), strOldName(oldName)
+{
+    setObjectName(QStringLiteral("qModapp"));
+    setWindowTitle(QStringLiteral("Dialog"));
+    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+
+    label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
+    label->setObjectName(QStringLiteral("label"));
+    label->setGeometry(10, 40, 41, 16);
+    edtName = new QLineEdit(oldName, this);
+    edtName->setObjectName(QStringLiteral("edtName"));
+    edtName->setGeometry(86, 40, 281, 21);
+    edtName->setReadOnly(true);
+
+    label_2 = new QLabel(AppDialogLook::labelText(QStringLiteral("NEW NAME")), this);
+    label_2->setObjectName(QStringLiteral("label_2"));
+    label_2->setGeometry(10, 69, 71, 16);
+    edtNew = new QLineEdit(oldName, this);
+    edtNew->setObjectName(QStringLiteral("edtNew"));
+    edtNew->setGeometry(86, 70, 281, 20);
+    for (QLineEdit *edit : {edtName, edtNew})
+        edit->setStyleSheet(AppDialogLook::lineEditStyle());
+
+    btnOK = new QPushButton(this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setGeometry(254, 112, 72, 33);
+    btnOK->setStyleSheet(Sprites::buttonStyle(Sprites::DialogOk));
+    btnOK->setDefault(true);
+
+    btnCancel = new QPushButton(this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setGeometry(334, 112, 72, 33);
+    btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));
+    btnCancel->setAutoDefault(false);
+
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnOK, &QPushButton::clicked, this, &qModapp::acc);
+    for (QWidget *child : {btnCancel, btnOK})
+        child->installEventFilter(this);
+
+    edtNew->setFocus();
+    edtNew->selectAll();
+}
+
+void qModapp::acc()
+{
+    if (edtNew->text().isEmpty()) {
+        edtNew->setFocus();
+        QMessageBox::information(this, QStringLiteral("Title"), QStringLiteral("Name can not be empty"),
+                                 QMessageBox::Ok);
+        return;
+    }
+    strNewName = edtNew->text();
+    accept();
+}
+
+bool qModapp::eventFilter(QObject *watched, QEvent *event)
+{
+    Frameless::filterChildPress(event, nDragX);
+    return QDialog::eventFilter(watched, event);
+}
+
+void qModapp::mousePressEvent(QMouseEvent *event)
+{
+    Frameless::press(this, event, nDragX, nDragY);
+}
+
+void qModapp::mouseMoveEvent(QMouseEvent *event)
+{
+    Frameless::move(this, event, nDragX, nDragY);
+}
+
+void qModapp::paintEvent(QPaintEvent *)
+{
+    Frameless::paintBackground(this, QLatin1String(Background));
+}
