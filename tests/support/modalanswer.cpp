@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 MessageBoxAnswerer::MessageBoxAnswerer(QObject *parent) : QObject(parent)
 {
