@@ -1,0 +1,275 @@
+#include "qsettingdlg.h"
+
+#include "applocations.h"
+#include "frameless.h"
+#include "qhotkeyedit.h"
+#include "spritestyle.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
+
+namespace {
+
+const QString Background = QStringLiteral(":/images/SETTINGBK");
+
+const QString KeyAutoHide = QStringLiteral("autohide");
+const QString KeyBigIcon = QStringLiteral("showbigicon");
+const QString KeyMaxCount = QStringLiteral("maxcount");
+const QString KeyOpacity = QStringLiteral("transparency");
+const QString KeyHotkey = QStringLiteral("hotkey");
+const QString KeyAutoRun = QStringLiteral("autorun");
+
+// Groove from SLIDER1 with its 6-pixel ends kept, an 18-pixel handle from SLIDER2,
+// the part left of the handle from SLIDER3.
+const char *const SliderStyle = "QSlider { background: transparent; }"
+                                "QSlider::groove:horizontal { background: transparent;"
+                                " border-image: url(:/images/SLIDER1) 0 6 0 6 stretch stretch;"
+                                " border-width: 0 6px; height: 15px; }"
+                                "QSlider::sub-page:horizontal { border-image: url(:/images/SLIDER3) 0 6 0 6"
+                                " stretch stretch; border-width: 0 6px; height: 15px; }"
+                                "QSlider::handle:horizontal { border-image: url(:/images/SLIDER2);"
+                                " width: 18px; margin: -2px -6px; }";
+
+// Frame from SPIN1, the arrow buttons are 16-pixel slices of SPIN2 (the arrows are
+// part of the image).
+const char *const SpinStyle =
+    "QSpinBox { border-image: url(:/images/SPIN1) 1; border-width: 1px; padding-right: 16px; }"
+    "QSpinBox::up-button { subcontrol-origin: border; subcontrol-position: top right; width: 16px;"
+    " border-image: url(:/images/SPIN2) 0 0 58 0 0; }"
+    "QSpinBox::up-button:hover { border-image: url(:/images/SPIN2) 23 0 35 0 0; }"
+    "QSpinBox::up-button:pressed { border-image: url(:/images/SPIN2) 45 0 12 0 0; }"
+    "QSpinBox::down-button { subcontrol-origin: border; subcontrol-position: bottom right; width: 16px;"
+    " border-image: url(:/images/SPIN2) 11 0 47 0 0; }"
+    "QSpinBox::down-button:hover { border-image: url(:/images/SPIN2) 34 0 24 0 0; }"
+    "QSpinBox::down-button:pressed { border-image: url(:/images/SPIN2) 56 0 0 0 0; }"
+    "QSpinBox::up-arrow, QSpinBox::down-arrow { image: none; width: 0; height: 0; }";
+
+const char *const HotkeyStyle = "QLineEdit { border: 1px solid rgb(165, 165, 165); }"
+                                "QLineEdit:hover { border: 1px solid rgb(97, 141, 175);"
+                                " background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,"
+                                " stop: 0 #FEFEFF, stop: 1 #f6f7fa); }"
+                                "QLineEdit:hover:pressed { border: 2px solid rgb(97, 141, 175);"
+                                " background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,"
+                                " stop: 0 #dadbde, stop: 1 #f6f7fa); }";
+
+const char *const TextStyle = "color: rgb(40, 52, 66);";
+
+} // namespace
+
+QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
+{
+    Frameless::setup(this, QPixmap(Background));
+
+    // Creation order is the Tab order; the start-with-system box comes last.
+    sliderMaxCount = new QSlider(Qt::Horizontal, this);
+    chkAutoHide = new QCheckBox(QStringLiteral("Automatically hide after running the application"), this);
+    chkBigIcon = new QCheckBox(QStringLiteral("Display Big Images"), this);
+    sliderOpacity = new QSlider(Qt::Horizontal, this);
+    spinOpacity = new QSpinBox(this);
+    spinMaxCount = new QSpinBox(this);
+    lblOpacity = new QLabel(QStringLiteral("Transparency settings"), this);
+    lblMaxCount = new QLabel(QStringLiteral("Set maximum number of item in List"), this);
+    lblHotkey = new QLabel(QStringLiteral("Hotkey settings:"), this);
+    edtHotkey = new QHotKeyEdit(this);
+    btnOk = new QPushButton(this);
+    btnCancel = new QPushButton(this);
+    chkAutoRun = new QCheckBox(QStringLiteral("Boot automatically run"), this);
+
+    sliderMaxCount->setObjectName(QStringLiteral("sliderMaxCount"));
+    chkAutoHide->setObjectName(QStringLiteral("chkAutoHide"));
+    chkBigIcon->setObjectName(QStringLiteral("chkBigIcon"));
+    sliderOpacity->setObjectName(QStringLiteral("sliderOpacity"));
+    spinOpacity->setObjectName(QStringLiteral("spinOpacity"));
+    spinMaxCount->setObjectName(QStringLiteral("spinMaxCount"));
+    lblOpacity->setObjectName(QStringLiteral("lblOpacity"));
+    lblMaxCount->setObjectName(QStringLiteral("lblMaxCount"));
+    lblHotkey->setObjectName(QStringLiteral("lblHotkey"));
+    edtHotkey->setObjectName(QStringLiteral("edtHotkey"));
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    chkAutoRun->setObjectName(QStringLiteral("chkAutoRun"));
+
+    btnOk->setFocusPolicy(Qt::NoFocus);
+    btnCancel->setFocusPolicy(Qt::NoFocus);
+
+    // A press on any child (including the spin boxes' own line edits) must never
+    // start a drag of the window.
+    for (QWidget *child : findChildren<QWidget *>())
+        child->installEventFilter(this);
+
+    sliderMaxCount->setStyleSheet(QLatin1String(SliderStyle));
+    sliderOpacity->setStyleSheet(QLatin1String(SliderStyle));
+    spinMaxCount->setStyleSheet(QLatin1String(SpinStyle));
+    spinOpacity->setStyleSheet(QLatin1String(SpinStyle));
+    edtHotkey->setStyleSheet(QLatin1String(HotkeyStyle));
+    btnOk->setStyleSheet(Sprites::buttonStyle(Sprites::DialogOk));
+    btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));
+    for (QWidget *text : std::initializer_list<QWidget *>{chkAutoRun, chkAutoHide, chkBigIcon, lblMaxCount,
+                                                          lblOpacity, lblHotkey})
+        text->setStyleSheet(QLatin1String(TextStyle));
+
+    chkAutoRun->setGeometry(20, 40, 260, 20);
+    chkAutoHide->setGeometry(20, 65, 300, 20);
+    chkBigIcon->setGeometry(20, 90, 250, 20);
+    lblMaxCount->setGeometry(20, 115, 180, 20);
+    sliderMaxCount->setGeometry(205, 115, 210, 20);
+    spinMaxCount->setGeometry(420, 112, 40, 25);
+    lblOpacity->setGeometry(20, 140, 120, 20);
+    sliderOpacity->setGeometry(205, 140, 210, 20);
+    spinOpacity->setGeometry(420, 137, 40, 25);
+    lblHotkey->setGeometry(20, 165, 120, 20);
+    edtHotkey->setGeometry(190, 165, 150, 20);
+    btnOk->setGeometry(310, 250, 72, 33);
+    btnCancel->setGeometry(385, 250, 72, 33);
+
+    spinMaxCount->setRange(2, 10);
+    spinOpacity->setRange(15, 100);
+    sliderMaxCount->setRange(2, 10);
+    sliderOpacity->setRange(15, 100);
+
+    settings = new QSettings(AppLocations::configFile(), QSettings::IniFormat, this);
+
+    connect(sliderMaxCount, &QSlider::valueChanged, this, &QSettingDlg::ChangeMaxCount);
+    connect(sliderOpacity, &QSlider::valueChanged, this, &QSettingDlg::ChangeOpacity);
+    connect(sliderMaxCount, &QSlider::valueChanged, spinMaxCount, &QSpinBox::setValue);
+    connect(sliderOpacity, &QSlider::valueChanged, spinOpacity, &QSpinBox::setValue);
+    connect(spinMaxCount, &QSpinBox::valueChanged, sliderMaxCount, &QSlider::setValue);
+    connect(spinOpacity, &QSpinBox::valueChanged, sliderOpacity, &QSlider::setValue);
+    connect(chkAutoHide, &QCheckBox::clicked, this, &QSettingDlg::AutoHide);
+    connect(chkBigIcon, &QCheckBox::clicked, this, &QSettingDlg::ShowBigIcon);
+    connect(btnOk, &QPushButton::clicked, this, &QSettingDlg::SetEnsure);
+    connect(btnCancel, &QPushButton::clicked, this, &QSettingDlg::SetCancel);
+}
+
+bool QSettingDlg::readSwitch(const QString &key) const
+{
+    // On only for exactly "1": "true", "01" and a missing key are off.
+    return settings->value(key).toString() == QLatin1String("1");
+}
+
+int QSettingDlg::readNumber(const QString &key) const
+{
+    bool ok = false;
+    const int value = settings->value(key).toString().toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+QString QSettingDlg::readText(const QString &key) const
+{
+    // The INI layer splits an unquoted value at commas; a hand-written "CTRL+,"
+    // is still one hotkey text.
+    const QVariant value = settings->value(key);
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
+void QSettingDlg::ApplySettings()
+{
+    // Setting a slider fires the live connections with the clamped value first;
+    // the explicit signal after it leaves the receiver with the value as read.
+    const int maxCount = readNumber(KeyMaxCount);
+    sliderMaxCount->setValue(maxCount);
+    emit ChangeMaxCount(maxCount);
+
+    const int opacity = readNumber(KeyOpacity);
+    sliderOpacity->setValue(opacity);
+    emit ChangeOpacity(opacity);
+
+    const QString hotkey = readText(KeyHotkey);
+    edtHotkey->setText(hotkey);
+    emit SetShotCut(hotkey);
+
+    const bool autoHide = readSwitch(KeyAutoHide);
+    emit AutoHide(autoHide);
+    chkAutoHide->setChecked(autoHide);
+
+    const bool bigIcon = readSwitch(KeyBigIcon);
+    chkBigIcon->setChecked(bigIcon);
+    emit ShowBigIcon(bigIcon);
+
+    const bool autoRun = readSwitch(KeyAutoRun);
+    chkAutoRun->setChecked(autoRun);
+    emit AutoRun(autoRun);
+}
+
+void QSettingDlg::SetEnsure()
+{
+    const bool autoHide = chkAutoHide->isChecked();
+    emit AutoHide(autoHide);
+    settings->setValue(KeyAutoHide, autoHide ? 1 : 0);
+
+    const bool bigIcon = chkBigIcon->isChecked();
+    emit ShowBigIcon(bigIcon);
+    settings->setValue(KeyBigIcon, bigIcon ? 1 : 0);
+
+    settings->setValue(KeyMaxCount, sliderMaxCount->value());
+    settings->setValue(KeyOpacity, sliderOpacity->value());
+
+    const QString hotkey = edtHotkey->text();
+    settings->setValue(KeyHotkey, hotkey);
+    emit SetShotCut(hotkey);
+
+    const bool autoRun = chkAutoRun->isChecked();
+    emit AutoRun(autoRun);
+    settings->setValue(KeyAutoRun, autoRun ? 1 : 0);
+
+    hide();
+}
+
+void QSettingDlg::SetCancel()
+{
+    // Auto-hide followed the box live, so the main window gets the stored state
+    // back as well.
+    const bool autoHide = readSwitch(KeyAutoHide);
+    chkAutoHide->setChecked(autoHide);
+    emit AutoHide(autoHide);
+
+    const bool bigIcon = readSwitch(KeyBigIcon);
+    chkBigIcon->setChecked(bigIcon);
+    emit ShowBigIcon(bigIcon);
+
+    const int maxCount = readNumber(KeyMaxCount);
+    sliderMaxCount->setValue(maxCount);
+    emit ChangeMaxCount(maxCount);
+
+    const int opacity = readNumber(KeyOpacity);
+    sliderOpacity->setValue(opacity);
+    emit ChangeOpacity(opacity);
+
+    const QString hotkey = readText(KeyHotkey);
+    edtHotkey->setText(hotkey);
+    emit SetShotCut(hotkey);
+
+    // Start with the system never went out live: only the box is put back.
+    chkAutoRun->setChecked(readSwitch(KeyAutoRun));
+
+    hide();
+}
+
+bool QSettingDlg::eventFilter(QObject *watched, QEvent *event)
+{
+    Frameless::filterChildPress(event, nDragX);
+    return QDialog::eventFilter(watched, event);
+}
+
+void QSettingDlg::mousePressEvent(QMouseEvent *event)
+{
+    Frameless::press(this, event, nDragX, nDragY);
+}
+
+void QSettingDlg::mouseMoveEvent(QMouseEvent *event)
+{
+    Frameless::move(this, event, nDragX, nDragY);
+}
+
+void QSettingDlg::paintEvent(QPaintEvent *)
+{
+    Frameless::paintBackground(this, Background);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QHotKeyEdit;
+class QLabel;
+class QPushButton;
+class QSettings;
+class QSlider;
+class QSpinBox;
+
+// The settings window: list length, transparency, auto-hide, big icons, hotkey and
+// start with the system, kept in config.ini. The main window connects the six
+// signals and calls ApplySettings() once; list length, transparency, auto-hide and
+// big icons then follow the controls live, OK sends and stores everything, Cancel
+// goes back to what the file holds. Frameless; dragged by its top band.
+class QSettingDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit QSettingDlg(QWidget *parent = nullptr);
+
+    // Reads config.ini, sets the controls and sends every value as read (numbers
+    // unclamped). Writes nothing; the dialog stays as it is.
+    void ApplySettings();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+signals:
+    void ChangeOpacity(int nPos);
+    void ChangeMaxCount(int nCount);
+    void AutoHide(bool bHide);
+    void ShowBigIcon(bool bBig);
+    void SetShotCut(QString strShotCut);
+    void AutoRun(bool isAutoRun);
+
+public slots:
+    void SetEnsure();
+    void SetCancel();
+
+private:
+    bool readSwitch(const QString &key) const;
+    int readNumber(const QString &key) const;
+    QString readText(const QString &key) const;
+
+    QSlider *sliderMaxCount = nullptr;
+    QCheckBox *chkAutoHide = nullptr;
+    QCheckBox *chkBigIcon = nullptr;
+    QCheckBox *chkAutoRun = nullptr;
+    QSlider *sliderOpacity = nullptr;
+    QSettings *settings = nullptr;
+    QSpinBox *spinOpacity = nullptr;
+    QSpinBox *spinMaxCount = nullptr;
+    QLabel *lblOpacity = nullptr;
+    QLabel *lblMaxCount = nullptr;
+    QLabel *lblHotkey = nullptr;
+    QHotKeyEdit *edtHotkey = nullptr;
+    QPushButton *btnOk = nullptr;
+    QPushButton *btnCancel = nullptr;
+    int nDragX = 0;
+    int nDragY = 0;
+};
