@@ -1,0 +1,94 @@
+#include "helpdlg.h"
+#include "qaboutdlg.h"
+#include "qaddapp.h"
+#include "qappshow.h"
+#include "qmodapp.h"
+#include "testmain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QtTest>
+
+// The dialogs on a real X server: the window shows its background image where no
+// child covers it, at the image's size. With TOLVANE_SHOT_DIR set, each window is
+// also saved there as a PNG to look at.
+class TestAppManagerLook : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void check(QWidget *w, const QString &background, const QString &shotName)
+    {
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QImage expected = QImage(background).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY(!expected.isNull());
+        QCOMPARE(w->size(), expected.size());
+        const QImage shown = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        const QString dir = qEnvironmentVariable("TOLVANE_SHOT_DIR");
+        if (!dir.isEmpty())
+            QVERIFY(shown.save(QDir(dir).filePath(shotName + QStringLiteral(".png"))));
+        int compared = 0;
+        for (int y = 2; y < expected.height(); y += 7) {
+            for (int x = 2; x < expected.width(); x += 7) {
+                if (w->childAt(x, y) || qAlpha(expected.pixel(x, y)) != 255)
+                    continue;
+                QCOMPARE(shown.pixel(x, y), expected.pixel(x, y));
+                ++compared;
+            }
+        }
+        QVERIFY(compared > 50);
+    }
+
+private slots:
+    void manager()
+    {
+        QList<APPBLOCK> items;
+        const QStringList names = {"Text Editor",     "Terminal",  "Calculator",   "Image Viewer", "Files",
+                                   "Web Browser",     "Mail",      "Music Player", "Video Player", "Settings",
+                                   "Archive Manager", "Screenshot"};
+        for (const QString &name : names) {
+            APPBLOCK r;
+            r.alias = name;
+            r.path = TestSandbox::path(QStringLiteral("home/apps/") + QString(name).remove(' ').toLower() +
+                                       QStringLiteral(".sh"));
+            QDir().mkpath(QFileInfo(r.path).absolutePath());
+            QFile f(r.path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            items << r;
+        }
+        QAppshow dlg(nullptr);
+        dlg.SetItems(items);
+        dlg.show();
+        auto table = dlg.findChild<QTableWidget *>(QStringLiteral("listShow"));
+        QTRY_VERIFY(!table->item(table->rowCount() - 1, 0)->icon().isNull());
+        check(&dlg, QStringLiteral(":/images/ATMAN"), QStringLiteral("manager"));
+    }
+
+    void addAndRename()
+    {
+        qAddApp add;
+        add.findChild<QLineEdit *>(QStringLiteral("edtName"))->setText(QStringLiteral("Terminal"));
+        add.findChild<QLineEdit *>(QStringLiteral("edtPath"))->setText(QStringLiteral("/usr/bin/xterm"));
+        check(&add, QStringLiteral(":/images/ADDAPP"), QStringLiteral("add"));
+        qModapp mod(QStringLiteral("Terminal"));
+        check(&mod, QStringLiteral(":/images/MODAPP"), QStringLiteral("rename"));
+    }
+
+    void aboutAndHelp()
+    {
+        QAboutDlg about(nullptr);
+        check(&about, QStringLiteral(":/images/ABOUT"), QStringLiteral("about"));
+        HelpDlg help;
+        check(&help, QStringLiteral(":/images/HELP1"), QStringLiteral("help1"));
+        QTest::mouseClick(&help, Qt::LeftButton);
+        check(&help, QStringLiteral(":/images/HELP2"), QStringLiteral("help2"));
+    }
+};
+
+TOLVANE_TEST_MAIN(TestAppManagerLook)
+#include "tst_appmanager_look.moc"
