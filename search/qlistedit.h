@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLineEdit;
+class QPaintEvent;
+class QPushButton;
+
+// The alias editor: a small frameless popup with a text field, an OK and a Cancel
+// button. The search box runs it modally over the highlighted row and reads
+// `newText` after an accepted run.
+class QListEdit : public QDialog
+{
+    Q_OBJECT
+
+public:
+    QListEdit(QWidget *parent, const QString &text);
+
+    QPushButton *okButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    QLineEdit *textField = nullptr;
+    // The confirmed name; empty until ReplaceOver runs.
+    QString newText;
+
+    static const char *const FieldStyle;
+    static const char *const ButtonStyle;
+
+public slots:
+    void ReplaceOver();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};

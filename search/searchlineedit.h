@@ -1,0 +1,82 @@
+#pragma once
+
+#include "appblock.h"
+#include "itemdatabase.h"
+
+#include <QList>
+#include <QModelIndex>
+#include <QString>
+#include <QTextEdit>
+
+class ItemsModel;
+class QFocusEvent;
+class QItemViewDelegate;
+class QKeyEvent;
+class QListComp;
+class QMouseEvent;
+class QPushButton;
+
+// The search box of the main window: a one-line text box in which every letter or
+// digit typed runs a catalog search. The results show in a popup list under the
+// box, the box completes the typed text inline with the first name that starts
+// with it, Up and Down move through the list, Return or a click chooses a row into
+// `current`. A floating edit button beside the highlighted row opens the alias
+// editor. The box owns the process's catalog store.
+class SearchLineEdit : public QTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit SearchLineEdit(QWidget *parent = nullptr);
+    ~SearchLineEdit() override;
+
+    // Creates the popup, opens the catalog and loads the top list; once, before use.
+    void Setup();
+    // Copies the row at `index` into `current` and puts its name, selected, in the box.
+    void ChooseIndex(const QModelIndex &index);
+    // Puts the edit button right of the popup, level with `currentRow`.
+    void PlaceEditButton();
+    // Hides the popup and the edit button, and emits HidePop().
+    void HidePopup();
+    // The row height of the popup: 40 with big rows, else 22.
+    int rowHeight() const;
+
+    // The most characters the box holds.
+    static constexpr int MaxLength = 66;
+
+    APPBLOCK current;
+    ItemDatabase catalog;
+    QList<APPBLOCK> results;
+    QListComp *popupList = nullptr;
+    ItemsModel *model = nullptr;
+    QItemViewDelegate *delegate = nullptr;
+    bool listHasMouse = false;
+    QPushButton *editButton = nullptr;
+    int currentRow = 0;
+    int maxCount = 5;
+    QString completion;
+
+public slots:
+    void setCompleter(const QString &text, bool bComp = true);
+    void ListIndex(const QModelIndex &i);
+    void HideMe();
+    void OnFocus(bool bTag);
+    void EditIndexSlot();
+    void ListViewMouseMoveSlot(QMouseEvent *e);
+    void SetMaxCmbCount(int nCount);
+    void slotTextChanged();
+
+signals:
+    void RefreshTop();
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight);
+    void HidePop();
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
+
+private:
+    QPoint popupOrigin() const;
+    void fadeIn(QWidget *widget, qreal from, int msecs);
+};
