@@ -30,6 +30,8 @@ const char *const SchemaStatements[] = {
 // their columns, the item table being a full-text table.
 const char *const SchemaChecks[] = {
     "PRAGMA quick_check",
+    "SELECT rowid from sqlite_master WHERE type = 'table' AND name = 'ITEMBOX' AND sql LIKE "
+    "'CREATE VIRTUAL TABLE % USING FTS4%'",
     "SELECT path,alias,type,info,ind,rowid from ITEMBOX WHERE ind MATCH 'a' LIMIT 1",
     "SELECT id,key,exec,hot from QUICK LIMIT 1",
     "SELECT id,ITEMBOX_ID,topnum from TOP LIMIT 1",
@@ -76,8 +78,10 @@ bool ItemDatabase::catalogUsable()
     for (const char *check : SchemaChecks) {
         if (!query.exec(QString::fromLatin1(check)))
             return false;
-        if (qstrcmp(check, "PRAGMA quick_check") == 0 &&
-            (!query.next() || query.value(0).toString() != QLatin1String("ok")))
+        // The first two must give a row: "ok" from the check, and the item table.
+        if (check == SchemaChecks[0] && (!query.next() || query.value(0).toString() != QLatin1String("ok")))
+            return false;
+        if (check == SchemaChecks[1] && !query.next())
             return false;
     }
     return true;

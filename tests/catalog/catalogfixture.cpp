@@ -24,6 +24,21 @@ void removeCatalogFile()
     QFile::remove(file + QStringLiteral(".bad"));
 }
 
+void resetSandbox()
+{
+    removeCatalogFile();
+    QDir(applicationsDir()).removeRecursively();
+    QDir desktop(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    for (const QFileInfo &entry :
+         desktop.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.isDir() && !entry.isSymLink())
+            QDir(entry.filePath()).removeRecursively();
+        else
+            QFile::remove(entry.filePath());
+    }
+    clearRegistry();
+}
+
 void openFresh(ItemDatabase &db)
 {
     removeCatalogFile();

@@ -16,6 +16,11 @@ namespace CatalogFixture {
 // Removes data.db and data.db.bad from the catalog's folder.
 void removeCatalogFile();
 
+// Makes the sandbox as discovery first sees it: removes the catalog files, the
+// desktop entries in applicationsDir(), everything on the desktop folder and
+// every registry fixture.
+void resetSandbox();
+
 // Opens `db` as on a first run: data.db is removed first, so OpenCatalog builds
 // the schema and runs discovery, which in an untouched sandbox finds nothing.
 void openFresh(ItemDatabase &db);
