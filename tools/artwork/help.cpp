@@ -126,9 +126,9 @@ QImage firstPage()
 void feature(QPainter &p, qreal y, const std::function<void(QPainter &, const QRectF &)> &picture,
              const QString &title, const QString &line)
 {
-    picture(p, QRectF(24, y, 64, 34));
-    text(p, QRectF(104, y - 1, 470, 18), title, Ink, 13, true);
-    text(p, QRectF(104, y + 17, 470, 18), line, InkSoft, 12);
+    picture(p, QRectF(24, y, 64, 32));
+    text(p, QRectF(104, y - 2, 470, 18), title, Ink, 13, true);
+    text(p, QRectF(104, y + 15, 470, 18), line, InkSoft, 12);
 }
 
 void darkTile(QPainter &p, const QRectF &r)
@@ -147,21 +147,21 @@ QImage secondPage()
     page(p, image, QStringLiteral("More from the window"), 2);
 
     feature(
-        p, 70,
+        p, 68,
         [](QPainter &q, const QRectF &r) {
             darkTile(q, r);
             for (int i = 0; i < 3; ++i)
-                buttonFace(q, QRectF(r.left() + 5 + 18.5 * i, r.top() + 10, 17, 14), Face::Dark,
+                buttonFace(q, QRectF(r.left() + 5 + 18.5 * i, r.top() + 9, 17, 14), Face::Dark,
                            State::Normal);
         },
         QStringLiteral("The three buttons above the box"),
         QStringLiteral("start the programs you use most, with one click."));
 
     feature(
-        p, 116,
+        p, 107,
         [](QPainter &q, const QRectF &r) {
             darkTile(q, r);
-            const QRectF b(r.center().x() - 11, r.top() + 6, 22, 22);
+            const QRectF b(r.center().x() - 11, r.top() + 5, 22, 22);
             q.save();
             q.setPen(QPen(QColor(190, 200, 90), 1));
             q.setBrush(QColor(200, 230, 100));
@@ -192,10 +192,10 @@ QImage secondPage()
         QStringLiteral("Click the small pencil beside a row of the list and type a new name."));
 
     feature(
-        p, 162,
+        p, 146,
         [](QPainter &q, const QRectF &r) {
             darkTile(q, r);
-            const QRectF b(r.center().x() - 14, r.top() + 3, 28, 28);
+            const QRectF b(r.center().x() - 14, r.top() + 2, 28, 28);
             q.save();
             QPainterPath shape;
             shape.addRoundedRect(b.adjusted(0.5, 0.5, -0.5, -0.5), Radius, Radius);
@@ -212,7 +212,7 @@ QImage secondPage()
         QStringLiteral("The count button shows how many; click it to add, rename or delete."));
 
     feature(
-        p, 208,
+        p, 185,
         [](QPainter &q, const QRectF &r) {
             darkTile(q, r);
             // The gear, drawn as on the window's settings button.
@@ -237,6 +237,22 @@ QImage secondPage()
         },
         QStringLiteral("Settings"),
         QStringLiteral("The gear at the top right, or right-click the tray icon and choose Setting."));
+
+    feature(
+        p, 224,
+        [](QPainter &q, const QRectF &r) {
+            darkTile(q, r);
+            q.save();
+            q.setPen(QPen(Snow, 2.2, Qt::SolidLine, Qt::RoundCap));
+            const QPointF c(r.left() + 18, r.center().y());
+            q.drawLine(c + QPointF(-5, -5), c + QPointF(5, 5));
+            q.drawLine(c + QPointF(5, -5), c + QPointF(-5, 5));
+            q.restore();
+            text(q, QRectF(r.left() + 30, r.top(), 30, r.height()), QStringLiteral("Esc"), Mist, 11, true,
+                 Qt::AlignCenter);
+        },
+        QStringLiteral("Hide it"),
+        QStringLiteral("The \u00d7 at the top right, or Escape in an empty box. Tolvane stays in the tray."));
 
     footer(p, QStringLiteral("Click to close"));
     return image;

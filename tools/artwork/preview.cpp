@@ -254,6 +254,18 @@ std::unique_ptr<QWidget> aliasEditor()
     return w;
 }
 
+// The floating edit button beside a result row, on a light stand-in for the list.
+std::unique_ptr<QWidget> editButton()
+{
+    auto w = std::make_unique<QWidget>();
+    w->setFixedSize(40, 40);
+    w->setStyleSheet(QStringLiteral("QWidget {background: white;}"));
+    auto *edit = place<QPushButton>(w.get(), QRect(8, 8, 24, 24));
+    edit->setStyleSheet(QStringLiteral("QPushButton {border: 1px solid rgb(190, 200, 90);"
+                                       "background-color: rgb(200, 230, 100);image: url(:/images/EDIT);}"));
+    return w;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -277,7 +289,8 @@ int main(int argc, char **argv)
                    {"add", [] { return nameWindow(true); }},
                    {"modify", [] { return nameWindow(false); }},
                    {"about", aboutWindow},
-                   {"alias", aliasEditor}};
+                   {"alias", aliasEditor},
+                   {"editbutton", editButton}};
     for (const auto &entry : windows) {
         std::unique_ptr<QWidget> w = entry.make();
         w->show();

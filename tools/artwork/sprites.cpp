@@ -302,7 +302,7 @@ QImage sliderTrack(int width, const QColor &fill, const QColor &edge)
     begin(p, image);
     p.setPen(QPen(edge, 1));
     p.setBrush(fill);
-    p.drawRoundedRect(QRectF(0.5, 5, width - 1.0, 5), 2.5, 2.5);
+    p.drawRoundedRect(QRectF(0.5, 5, width - 1.0, 5), 1.5, 1.5);
     return image;
 }
 
