@@ -49,11 +49,15 @@ QList<App> list()
             if (seenIds.contains(id))
                 continue;
             seenIds.insert(id);
-            // Null for an unreadable, broken or non-application entry.
+            // Null for an unreadable, malformed or non-application entry.
             GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(QFile::encodeName(file).constData());
             if (!info)
                 continue;
-            if (!g_desktop_app_info_get_is_hidden(info) && g_app_info_should_show(G_APP_INFO(info))) {
+            // An entry without a command line cannot start unless D-Bus starts it.
+            const bool startable = g_app_info_get_commandline(G_APP_INFO(info)) ||
+                                   g_desktop_app_info_get_boolean(info, "DBusActivatable");
+            if (startable && !g_desktop_app_info_get_is_hidden(info) &&
+                g_app_info_should_show(G_APP_INFO(info))) {
                 const char *name = g_app_info_get_display_name(G_APP_INFO(info));
                 apps.append({QFileInfo(file).absoluteFilePath(), QString::fromUtf8(name ? name : "")});
             }

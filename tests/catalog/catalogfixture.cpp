@@ -28,6 +28,9 @@ void resetSandbox()
 {
     removeCatalogFile();
     QDir(applicationsDir()).removeRecursively();
+    QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/autostart"))
+        .removeRecursively();
     QDir desktop(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
     for (const QFileInfo &entry :
          desktop.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {

@@ -17,8 +17,8 @@ namespace CatalogFixture {
 void removeCatalogFile();
 
 // Makes the sandbox as discovery first sees it: removes the catalog files, the
-// desktop entries in applicationsDir(), everything on the desktop folder and
-// every registry fixture.
+// desktop entries in applicationsDir(), the autostart folder, everything on the
+// desktop folder and every registry fixture.
 void resetSandbox();
 
 // Opens `db` as on a first run: data.db is removed first, so OpenCatalog builds
