@@ -39,12 +39,14 @@ const char *const SliderStyle = "QSlider { background: transparent; }"
 // Frame from SPIN1, the arrow buttons are 16-pixel slices of SPIN2 (the arrows are
 // part of the image).
 const char *const SpinStyle =
-    "QSpinBox { border-image: url(:/images/SPIN1) 1; border-width: 1px; padding-right: 16px; }"
+    "QSpinBox { border-image: url(:/images/SPIN1) 1; border-width: 1px; }"
     "QSpinBox::up-button { subcontrol-origin: border; subcontrol-position: top right; width: 16px;"
+    " margin: 1px 1px 0 0;"
     " border-image: url(:/images/SPIN2) 0 0 58 0 0; }"
     "QSpinBox::up-button:hover { border-image: url(:/images/SPIN2) 23 0 35 0 0; }"
     "QSpinBox::up-button:pressed { border-image: url(:/images/SPIN2) 45 0 12 0 0; }"
     "QSpinBox::down-button { subcontrol-origin: border; subcontrol-position: bottom right; width: 16px;"
+    " margin: 0 1px 1px 0;"
     " border-image: url(:/images/SPIN2) 11 0 47 0 0; }"
     "QSpinBox::down-button:hover { border-image: url(:/images/SPIN2) 34 0 24 0 0; }"
     "QSpinBox::down-button:pressed { border-image: url(:/images/SPIN2) 56 0 0 0 0; }"
@@ -59,6 +61,27 @@ const char *const HotkeyStyle = "QLineEdit { border: 1px solid rgb(165, 165, 165
                                 " stop: 0 #dadbde, stop: 1 #f6f7fa); }";
 
 const char *const TextStyle = "color: rgb(40, 52, 66);";
+
+// The captions must fit the fixed rectangles whatever fonts the desktop has: the
+// largest of a few sizes and widths at which every one of them fits.
+QFont fittingFont(const QFont &base, const QList<QWidget *> &widgets)
+{
+    QFont font = base;
+    for (int pixels : {12, 11, 10}) {
+        for (int stretch : {100, 95, 90, 87, 85}) {
+            font.setPixelSize(pixels);
+            font.setStretch(stretch);
+            bool fits = true;
+            for (QWidget *w : widgets) {
+                w->setFont(font);
+                fits = fits && w->sizeHint().width() <= w->width();
+            }
+            if (fits)
+                return font;
+        }
+    }
+    return font;
+}
 
 } // namespace
 
@@ -110,9 +133,6 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     edtHotkey->setStyleSheet(QLatin1String(HotkeyStyle));
     btnOk->setStyleSheet(Sprites::buttonStyle(Sprites::DialogOk));
     btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));
-    for (QWidget *text : std::initializer_list<QWidget *>{chkAutoRun, chkAutoHide, chkBigIcon, lblMaxCount,
-                                                          lblOpacity, lblHotkey})
-        text->setStyleSheet(QLatin1String(TextStyle));
 
     chkAutoRun->setGeometry(20, 40, 260, 20);
     chkAutoHide->setGeometry(20, 65, 300, 20);
@@ -127,6 +147,15 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     edtHotkey->setGeometry(190, 165, 150, 20);
     btnOk->setGeometry(310, 250, 72, 33);
     btnCancel->setGeometry(385, 250, 72, 33);
+
+    const QList<QWidget *> captions{chkAutoRun, chkAutoHide, chkBigIcon, lblMaxCount, lblOpacity, lblHotkey};
+    for (QWidget *caption : captions)
+        caption->setStyleSheet(QLatin1String(TextStyle));
+    const QFont font = fittingFont(this->font(), captions);
+    for (QWidget *w : std::initializer_list<QWidget *>{spinMaxCount, spinOpacity, edtHotkey})
+        w->setFont(font);
+    spinMaxCount->setAlignment(Qt::AlignCenter);
+    spinOpacity->setAlignment(Qt::AlignCenter);
 
     spinMaxCount->setRange(2, 10);
     spinOpacity->setRange(15, 100);
