@@ -1,0 +1,215 @@
+// Measures the catalog at 1,000, 10,000 and 100,000 items: SearchItems per
+// keystroke while words are typed one letter at a time, the load at start and
+// the save at the end, one AddItem of a new path, and a ScanAll over 1,000
+// desktop entries. Prints one table.
+#include "itemdatabase.h"
+#include "testmain.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTextStream>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QStringList Vendors = {"GNU", "Libre", "Open", "KDE", "GNOME", "Mozilla", "Free", "Visual", "Adobe",
+                             "Microsoft", "Oracle", "Apache", "Google", "Audacity", "Blender", "Inkscape",
+                             "Xfce", "Qt", "Java", "Python", "Steam", "VLC", "Wine", "Zoom"};
+const QStringList Products = {"Office", "Image", "Sound", "Video", "Text", "Music", "Photo", "Disk", "File",
+                              "Network", "System", "Font", "Screen", "Terminal", "Mail", "Web", "Code", "Game",
+                              "Map", "Chart", "Database", "Archive", "Package", "Print", "Color", "Clock",
+                              "Calendar", "Contact", "Password", "Remote", "Virtual", "Backup"};
+const QStringList Roles = {"Writer", "Editor", "Viewer", "Manager", "Player", "Recorder", "Browser", "Studio",
+                           "Manipulation Program", "Calculator", "Monitor", "Converter", "Designer", "Client",
+                           "Server", "Tool", "Assistant", "Explorer", "Launcher", "Settings", "Center",
+                           "Analyzer", "Scanner", "Builder", "Console", "Organizer"};
+const QStringList Typed = {"writer", "image", "libre", "gnu",    "term",  "calc", "video", "firefox",
+                           "Mail",   "disk",  "code",  "player", "sound", "Edit", "zoom",  "office"};
+
+QString itemName(QRandomGenerator &random, int i)
+{
+    QString name = Vendors[random.bounded(Vendors.size())] + QLatin1Char(' ') +
+                   Products[random.bounded(Products.size())] + QLatin1Char(' ') +
+                   Roles[random.bounded(Roles.size())];
+    if (random.bounded(4) == 0)
+        name += QLatin1Char(' ') + QString::number(i % 100);
+    return name;
+}
+
+// Fills an empty catalog with `count` items, through the same insert that
+// AddItem makes, in one transaction (AddItem's path lookup would make building
+// 100,000 items take quadratic time; it is measured on its own below).
+void fill(int count)
+{
+    QRandomGenerator random(1234);
+    QSqlDatabase db = QSqlDatabase::database();
+    db.transaction();
+    QSqlQuery insert;
+    insert.prepare(QStringLiteral("INSERT INTO ITEMBOX (path,alias,type,info,ind) values(?,?,?,?,?)"));
+    for (int i = 0; i < count; ++i) {
+        const QString alias = itemName(random, i);
+        insert.addBindValue(QStringLiteral("/opt/apps/%1/bin/app%2.exe").arg(i % 500).arg(i));
+        insert.addBindValue(alias);
+        insert.addBindValue(QStringLiteral("APP"));
+        insert.addBindValue(QString());
+        insert.addBindValue(ItemDatabase::SpaceText(alias));
+        insert.exec();
+    }
+    db.commit();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double percentile95(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(v.size() * 0.95))];
+}
+
+double ms(const QElapsedTimer &timer)
+{
+    return timer.nsecsElapsed() / 1e6;
+}
+
+struct Row
+{
+    int items;
+    double searchMedian, search95, load, save, addItem;
+    qint64 fileSize;
+};
+
+Row measure(int items)
+{
+    Row row{items, 0, 0, 0, 0, 0, 0};
+    const QString file = ItemDatabase::databaseFile();
+    QFile::remove(file);
+    auto db = std::make_unique<ItemDatabase>();
+    db->OpenCatalog();
+    fill(items);
+    // A few learned texts, as a catalog in use has.
+    for (int i = 1; i <= 20; ++i)
+        db->AddQuick(QString::number(i * 7), Typed[i % Typed.size()].left(2));
+
+    QElapsedTimer timer;
+    timer.start();
+    db.reset(); // saves data.db
+    row.save = ms(timer);
+    row.fileSize = QFileInfo(file).size();
+
+    db = std::make_unique<ItemDatabase>();
+    timer.start();
+    db->OpenCatalog();
+    row.load = ms(timer);
+
+    std::vector<double> times;
+    for (int round = 0; round < 3; ++round) {
+        for (const QString &word : Typed) {
+            for (int n = 1; n <= word.size(); ++n) {
+                QList<APPBLOCK> found;
+                timer.start();
+                db->SearchItems(word.left(n), found, 5);
+                times.push_back(ms(timer));
+            }
+        }
+    }
+    row.searchMedian = median(times);
+    row.search95 = percentile95(times);
+
+    std::vector<double> adds;
+    for (int i = 0; i < 5; ++i) {
+        QString path = QStringLiteral("C:\\new\\tool%1.exe").arg(i);
+        timer.start();
+        db->AddItem(path, QStringLiteral("New Tool %1").arg(i), QStringLiteral("APP"), QString());
+        adds.push_back(ms(timer));
+    }
+    row.addItem = median(adds);
+    db.reset();
+    return row;
+}
+
+double measureScan(int entries)
+{
+    const QString apps =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/applications");
+    QDir().mkpath(apps);
+    QRandomGenerator random(99);
+    for (int i = 0; i < entries; ++i) {
+        QFile entry(apps + QStringLiteral("/app%1.desktop").arg(i));
+        entry.open(QIODevice::WriteOnly);
+        QTextStream(&entry) << "[Desktop Entry]\nType=Application\nName=" << itemName(random, i)
+                            << "\nExec=/usr/bin/true %U\nIcon=app" << i << "\nCategories=Utility;\n";
+    }
+    QFile::remove(ItemDatabase::databaseFile());
+    auto db = std::make_unique<ItemDatabase>();
+    db->OpenCatalog(); // a first run: discovery of the entries
+    db.reset();
+    db = std::make_unique<ItemDatabase>();
+    db->OpenCatalog(); // loads; nothing walked yet in this store
+    QElapsedTimer timer;
+    timer.start();
+    db->ScanAll();
+    const double elapsed = ms(timer);
+    if (db->GetItemCount() != QString::number(entries))
+        qFatal("ScanAll found %s items", qPrintable(db->GetItemCount()));
+    db.reset();
+    QDir(apps).removeRecursively();
+    return elapsed;
+}
+
+int runBenchmark()
+{
+    QTextStream out(stdout);
+    out << "catalog benchmark (times in ms)\n";
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7\n")
+               .arg("items", 8)
+               .arg("search median", 14)
+               .arg("search p95", 11)
+               .arg("load", 8)
+               .arg("save", 8)
+               .arg("AddItem", 8)
+               .arg("file KiB", 9);
+    for (int items : {1000, 10000, 100000}) {
+        const Row r = measure(items);
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7\n")
+                   .arg(r.items, 8)
+                   .arg(r.searchMedian, 14, 'f', 3)
+                   .arg(r.search95, 11, 'f', 3)
+                   .arg(r.load, 8, 'f', 2)
+                   .arg(r.save, 8, 'f', 2)
+                   .arg(r.addItem, 8, 'f', 3)
+                   .arg(r.fileSize / 1024, 9);
+        out.flush();
+    }
+    out << QStringLiteral("ScanAll over 1000 desktop entries (rescan, new store): %1 ms\n")
+               .arg(measureScan(1000), 0, 'f', 1);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    return TestSandbox::run(argc, argv, [](int c, char **v) {
+        QCoreApplication app(c, v);
+        // The store's load and save report the file path as a warning; keep the table clean.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+            if (type == QtFatalMsg || type == QtCriticalMsg)
+                fprintf(stderr, "%s\n", qPrintable(message));
+        });
+        return runBenchmark();
+    });
+}
