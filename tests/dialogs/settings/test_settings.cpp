@@ -680,6 +680,12 @@ void TestSettings::textsAndFixedSize()
              Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     QVERIFY(dlg->testAttribute(Qt::WA_TranslucentBackground));
 
+    // Captions are not cut off by their fixed rectangles.
+    for (QWidget *w : dlg->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (qobject_cast<QLabel *>(w) || qobject_cast<QCheckBox *>(w))
+            QVERIFY2(w->sizeHint().width() <= w->width(), qPrintable(w->objectName()));
+    }
+
     // Every control lies inside the window.
     for (QWidget *w : dlg->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         QVERIFY2(dlg->rect().contains(w->geometry()), qPrintable(w->objectName()));
