@@ -168,7 +168,8 @@ void QItemViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     }
 
     // Icon: looked up from the file system on every paint, so it follows the file.
-    const QIcon icon = FileIcons::icon(QFileInfo(record.path));
+    // A record without a path (one that could not be read) is an empty row.
+    const QIcon icon = record.path.isEmpty() ? QIcon() : FileIcons::icon(QFileInfo(record.path));
     if (!icon.isNull()) {
         const QPixmap pixmap = icon.pixmap(QSize(layout.iconSize, layout.iconSize),
                                            painter->device()->devicePixelRatioF(), QIcon::Normal, QIcon::Off);

@@ -16,6 +16,9 @@ class QListComp : public QListView
 public:
     explicit QListComp(QWidget *parent = nullptr);
 
+    // The search box announces repaints of its rows through the view's own slot.
+    using QListView::dataChanged;
+
 signals:
     void listfocus(bool bTag);
     void mouseMoveSignal(QMouseEvent *e);

@@ -93,7 +93,10 @@ void SearchLineEdit::Setup()
 
     connect(popupList, &QListComp::mouseMoveSignal, this, &SearchLineEdit::ListViewMouseMoveSlot);
     connect(popupList, &QListComp::clicked, this, &SearchLineEdit::ListIndex);
-    connect(this, &SearchLineEdit::dataChanged, popupList, &QListComp::dataChanged);
+    connect(this, &SearchLineEdit::dataChanged, popupList,
+            [list = popupList](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                list->dataChanged(topLeft, bottomRight);
+            });
     connect(popupList, &QListComp::listfocus, this, &SearchLineEdit::OnFocus);
     connect(editButton, &QPushButton::clicked, this, &SearchLineEdit::EditIndexSlot);
     connect(this, &QTextEdit::textChanged, this, &SearchLineEdit::slotTextChanged);

@@ -1,0 +1,516 @@
+#include "itemsmodel.h"
+#include "qitemviewdelegate.h"
+#include "testicontheme.h"
+#include "testmain.h"
+
+#include "fileicons.h"
+
+#include <QApplication>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QListView>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QtTest>
+
+namespace {
+
+APPBLOCK record(const QString &alias, const QString &key = QString(), const QString &path = QString())
+{
+    APPBLOCK r;
+    r.alias = alias;
+    r.key = key;
+    r.path = path;
+    r.rowid = QString::number(qHash(alias) % 1000);
+    return r;
+}
+
+QList<APPBLOCK> records(int n)
+{
+    QList<APPBLOCK> list;
+    for (int i = 0; i < n; ++i)
+        list.append(record(QStringLiteral("item %1").arg(i), QStringLiteral("item")));
+    return list;
+}
+
+const QColor Background(250, 250, 250);
+const QColor Selected(107, 148, 183);
+
+// Paints one row of `delegate` for `rec` into an image of `width` pixels.
+QImage paintRow(const QItemViewDelegate &delegate, const APPBLOCK &rec, bool selected = false, int width = 280)
+{
+    ItemsModel model;
+    model.setItems({rec});
+    const int h = delegate.rowHeight();
+    QImage image(width, h, QImage::Format_ARGB32);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, width, h);
+    option.palette = QApplication::palette();
+    option.state = QStyle::State_Enabled | (selected ? QStyle::State_Selected : QStyle::State_None);
+    delegate.paint(&painter, option, model.index(0, 0));
+    return image;
+}
+
+QStringList texts(const QList<QItemViewDelegate::Piece> &pieces)
+{
+    QStringList list;
+    for (const auto &p : pieces)
+        list.append(p.text);
+    return list;
+}
+
+QList<bool> bolds(const QList<QItemViewDelegate::Piece> &pieces)
+{
+    QList<bool> list;
+    for (const auto &p : pieces)
+        list.append(p.bold);
+    return list;
+}
+
+bool sameRegion(const QImage &a, const QImage &b, const QRect &region)
+{
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return false;
+    return true;
+}
+
+int countPixels(const QImage &image, const QRect &region, const std::function<bool(QColor)> &test)
+{
+    int n = 0;
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            n += test(image.pixelColor(x, y)) ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+class TestRowPainting : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TestIconTheme::install(); }
+
+    void modelHandsOutRecordsUnderTheDisplayRoleOnly()
+    {
+        ItemsModel model;
+        QCOMPARE(model.rowCount(), 0);
+        APPBLOCK a = record(QStringLiteral("Notepad"), QStringLiteral("no"), QStringLiteral("/usr/bin/notepad"));
+        a.info = QStringLiteral("1.0");
+        model.setItems({a, record(QStringLiteral("nothing"))});
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.rowCount(model.index(0, 0)), 0);
+
+        const QVariant value = model.data(model.index(0, 0), Qt::DisplayRole);
+        QCOMPARE(value.metaType().name(), "APPBLOCK");
+        const APPBLOCK back = value.value<APPBLOCK>();
+        QCOMPARE(back.alias, a.alias);
+        QCOMPARE(back.path, a.path);
+        QCOMPARE(back.key, a.key);
+        QCOMPARE(back.rowid, a.rowid);
+        QCOMPARE(back.info, a.info);
+
+        for (int role : {int(Qt::DecorationRole), int(Qt::ToolTipRole), int(Qt::SizeHintRole), int(Qt::EditRole),
+                         int(Qt::FontRole), int(Qt::UserRole)})
+            QVERIFY2(!model.data(model.index(1, 0), role).isValid(), qPrintable(QString::number(role)));
+        QVERIFY(!model.data(model.index(5, 0), Qt::DisplayRole).isValid());
+
+        const Qt::ItemFlags flags = model.flags(model.index(0, 0));
+        QVERIFY(flags & Qt::ItemIsSelectable);
+        QVERIFY(flags & Qt::ItemIsEnabled);
+        QVERIFY(!(flags & Qt::ItemIsEditable));
+    }
+
+    void refreshLayoutOnlyAnnouncesALayoutChange()
+    {
+        ItemsModel model;
+        model.setItems(records(3));
+        QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        model.RefreshLayout();
+        QCOMPARE(layout.count(), 1);
+        QCOMPARE(reset.count(), 0);
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(model.rowCount(), 3);
+    }
+
+    // After every refill a view shows exactly the rows of the new list.
+    void viewFollowsEveryRefill()
+    {
+        ItemsModel model;
+        QItemViewDelegate delegate;
+        QListView view;
+        view.setModel(&model);
+        view.setItemDelegate(&delegate);
+        view.resize(280, 5 * 22 + 4);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+        for (int n : {5, 2, 4, 0, 1}) {
+            model.setItems(records(n));
+            QTRY_COMPARE(view.model()->rowCount(), n);
+            QApplication::processEvents();
+            const QImage shot = view.viewport()->grab().toImage();
+            for (int row = 0; row < 5; ++row) {
+                const QPoint inside(200, row * 22 + 10);
+                QCOMPARE(view.indexAt(inside).isValid(), row < n);
+                // Painted rows have the row background; the rest is the view's base.
+                const bool painted = shot.pixelColor(inside) == Background;
+                QVERIFY2(painted == (row < n), qPrintable(QStringLiteral("n=%1 row=%2").arg(n).arg(row)));
+            }
+        }
+    }
+
+    void rowHeightsAndSizeHint()
+    {
+        QItemViewDelegate delegate;
+        ItemsModel model;
+        model.setItems({record(QStringLiteral("short")), record(QString(200, QLatin1Char('W')))});
+        QStyleOptionViewItem option;
+        option.rect = QRect(0, 0, 280, 10);
+        QCOMPARE(delegate.bigIcon, false);
+        QCOMPARE(delegate.sizeHint(option, model.index(0, 0)), QSize(280, 22));
+        QCOMPARE(delegate.sizeHint(option, model.index(1, 0)), QSize(280, 22));
+        delegate.setBigIcon(true);
+        QCOMPARE(delegate.sizeHint(option, model.index(1, 0)), QSize(280, 40));
+        option.rect = QRect(0, 0, 77, 10);
+        QCOMPARE(delegate.sizeHint(option, model.index(0, 0)), QSize(77, 40));
+        delegate.setBigIcon(false);
+        QCOMPARE(delegate.sizeHint(option, model.index(0, 0)), QSize(77, 22));
+    }
+
+    void rowFontIsYaheiWhereInstalled()
+    {
+        const QFont font = QItemViewDelegate::rowFont();
+        const bool yahei = QFontDatabase::hasFamily(QStringLiteral("微软雅黑"));
+        QCOMPARE(font.family(), yahei ? QStringLiteral("微软雅黑") : QApplication::font().family());
+        QCOMPARE(font.pointSize(), 9);
+        QCOMPARE(font.styleStrategy(), QFont::PreferAntialias);
+    }
+
+    void highlightPieces_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QList<bool>>("bolds");
+        QTest::newRow("Notepad/note") << "Notepad"
+                                      << "note" << QStringList({"", "Note", "pad"}) << QList<bool>({false, true, false});
+        QTest::newRow("banana/an") << "banana"
+                                   << "an" << QStringList({"b", "an", "", "an", "a"})
+                                   << QList<bool>({false, true, false, true, false});
+        QTest::newRow("key in capitals") << "notepad"
+                                         << "NOTE" << QStringList({"", "note", "pad"})
+                                         << QList<bool>({false, true, false});
+        QTest::newRow("key absent") << "Notepad"
+                                    << "xyz" << QStringList({"Notepad"}) << QList<bool>({false});
+        QTest::newRow("key longer than name") << "Note"
+                                              << "Notepad" << QStringList({"Note"}) << QList<bool>({false});
+        QTest::newRow("empty key") << "Notepad" << "" << QStringList({"Notepad"}) << QList<bool>({false});
+        QTest::newRow("whole name") << "calc"
+                                    << "calc" << QStringList({"", "calc"}) << QList<bool>({false, true});
+        QTest::newRow("empty name") << ""
+                                    << "a" << QStringList() << QList<bool>();
+        QTest::newRow("overlapping hits") << "aaa"
+                                          << "aa" << QStringList({"", "aa", "a"})
+                                          << QList<bool>({false, true, false});
+        // A key that is half of a character outside the basic plane matches nothing.
+        QTest::newRow("half a character")
+            << QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                 "b")
+            << QString(QChar(0xDE00)) << QStringList({QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                                                        "b")})
+            << QList<bool>({false});
+        QTest::newRow("right to left") << QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA")
+                                       << QString::fromUtf8("\xD7\x91\xD7\xA8")
+                                       << QStringList({QString::fromUtf8("\xD7\xA2"), QString::fromUtf8("\xD7\x91\xD7\xA8"),
+                                                       QString::fromUtf8("\xD7\x99\xD7\xAA")})
+                                       << QList<bool>({false, true, false});
+    }
+
+    // The pieces the row draws, and where: each starts where the previous one ends,
+    // normal pieces measured in the normal font, highlighted ones in bold.
+    void highlightPieces()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, key);
+        QFETCH(QStringList, texts);
+        QFETCH(QList<bool>, bolds);
+
+        QItemViewDelegate delegate;
+        QImage device(10, 10, QImage::Format_ARGB32);
+        const auto layout = delegate.layoutRow(record(alias, key), &device);
+        QCOMPARE(::texts(layout.pieces), texts);
+        QCOMPARE(::bolds(layout.pieces), bolds);
+
+        QFont normal = QItemViewDelegate::rowFont();
+        QFont bold = normal;
+        bold.setBold(true);
+        bold.setUnderline(true);
+        int x = 38;
+        for (const auto &piece : layout.pieces) {
+            QCOMPARE(piece.x, x);
+            const int width = QFontMetrics(piece.bold ? bold : normal, &device).horizontalAdvance(piece.text);
+            QCOMPARE(piece.width, width);
+            x += width;
+        }
+    }
+
+    // What paint() puts on the screen is exactly those pieces at those places, in
+    // the normal or the bold underlined font.
+    void paintDrawsThePieces_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("Notepad/note") << "Notepad"
+                                      << "note";
+        QTest::newRow("banana/an") << "banana"
+                                   << "an";
+        QTest::newRow("absent") << "Notepad"
+                                << "zz";
+    }
+
+    void paintDrawsThePieces()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, key);
+        QItemViewDelegate delegate;
+        const QImage painted = paintRow(delegate, record(alias, key));
+
+        QImage expected(painted.size(), QImage::Format_ARGB32);
+        expected.fill(Background);
+        {
+            QPainter p(&expected);
+            p.setPen(QApplication::palette().color(QPalette::Text));
+            QFont normal = QItemViewDelegate::rowFont();
+            QFont bold = normal;
+            bold.setWeight(QFont::Bold);
+            bold.setUnderline(true);
+            for (const auto &piece : delegate.layoutRow(record(alias, key), &expected).pieces) {
+                p.setFont(piece.bold ? bold : normal);
+                p.drawText(QPoint(piece.x, 3 + p.fontMetrics().ascent()), piece.text);
+            }
+        }
+        const QRect textArea(38, 1, painted.width() - 38, 20);
+        QVERIFY(sameRegion(painted, expected, textArea));
+        // And it differs from the name drawn without highlight, so bold shows.
+        if (alias.contains(key, Qt::CaseInsensitive))
+            QVERIFY(!sameRegion(painted, paintRow(delegate, record(alias)), textArea));
+    }
+
+    void coloursAndSeparators()
+    {
+        QItemViewDelegate delegate;
+        const QImage plain = paintRow(delegate, record(QStringLiteral("calc")));
+        QCOMPARE(plain.pixelColor(250, 10), Background);
+        QCOMPARE(plain.pixelColor(250, 0), QColor(255, 255, 255));
+        QCOMPARE(plain.pixelColor(250, 21), QColor(200, 200, 200));
+
+        const QImage selected = paintRow(delegate, record(QString(6, QLatin1Char('W'))), true);
+        QCOMPARE(selected.pixelColor(250, 10), Selected);
+        QCOMPARE(selected.pixelColor(5, 10), Selected);
+        QCOMPARE(selected.pixelColor(250, 0), QColor(255, 255, 255));
+        QCOMPARE(selected.pixelColor(250, 21), QColor(200, 200, 200));
+        // The name on the selected row is white.
+        const QRect name(38, 3, 60, 16);
+        QVERIFY(countPixels(selected, name, [](QColor c) { return c == QColor(255, 255, 255); }) > 10);
+        QCOMPARE(countPixels(selected, name, [](QColor c) { return c.lightness() < 100; }), 0);
+        const QImage unselected = paintRow(delegate, record(QString(6, QLatin1Char('W'))), false);
+        QVERIFY(countPixels(unselected, name, [](QColor c) { return c.lightness() < 60; }) > 10);
+    }
+
+    void iconsComeFromTheFile()
+    {
+        const QString file = TestSandbox::path(QStringLiteral("items/readme.txt"));
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("x");
+        f.close();
+        const QColor cyan(0, 170, 170);
+
+        QItemViewDelegate delegate;
+        const QImage small = paintRow(delegate, record(QStringLiteral("readme"), QString(), file));
+        QCOMPARE(small.pixelColor(4, 3), cyan);
+        QCOMPARE(small.pixelColor(19, 18), cyan);
+        QCOMPARE(small.pixelColor(3, 10), Background);
+        QCOMPARE(small.pixelColor(20, 10), Background);
+
+        delegate.setBigIcon(true);
+        const QImage big = paintRow(delegate, record(QStringLiteral("readme"), QString(), file));
+        QCOMPARE(big.height(), 40);
+        QCOMPARE(big.pixelColor(2, 3), cyan);
+        QCOMPARE(big.pixelColor(33, 34), cyan);
+        QCOMPARE(big.pixelColor(1, 20), Background);
+        QCOMPARE(big.pixelColor(34, 20), Background);
+    }
+
+    // A row whose file is gone gets whatever the provider gives for a missing file
+    // and still shows the stored path.
+    void missingPathPaintsTheProvidersIconAndItsPath()
+    {
+        const QString gone = TestSandbox::path(QStringLiteral("items/gone/readme.txt"));
+        QVERIFY(!QFileInfo::exists(gone));
+        const QIcon provider = QFileIconProvider().icon(QFileInfo(gone));
+        QCOMPARE(FileIcons::icon(QFileInfo(gone)).isNull(), provider.isNull());
+        QCOMPARE(TestIconTheme::centreColour(FileIcons::icon(QFileInfo(gone))),
+                 TestIconTheme::centreColour(provider));
+
+        QItemViewDelegate delegate;
+        delegate.setBigIcon(true);
+        QImage device(10, 10, QImage::Format_ARGB32);
+        const auto layout = delegate.layoutRow(record(QStringLiteral("readme"), QString(), gone), &device);
+        QCOMPARE(layout.pathText, QFontMetrics(QItemViewDelegate::rowFont(), &device)
+                                      .elidedText(gone, Qt::ElideRight, 250));
+        QCOMPARE(layout.pathRect, QRect(38, 21, 250, 26));
+
+        const QImage image = paintRow(delegate, record(QStringLiteral("readme"), QString(), gone));
+        if (provider.isNull())
+            QCOMPARE(countPixels(image, QRect(2, 3, 32, 32), [](QColor c) { return c != Background; }), 0);
+        // The path line is drawn in grey below the name.
+        QVERIFY(countPixels(image, QRect(38, 22, 240, 16), [](QColor c) { return c.lightness() < 160; }) > 10);
+    }
+
+    void pathLineOnlyInBigRowsAndElided()
+    {
+        QItemViewDelegate delegate;
+        QImage device(10, 10, QImage::Format_ARGB32);
+        const QString longPath = QStringLiteral("/very/long/").repeated(40) + QStringLiteral("program");
+        QVERIFY(delegate.layoutRow(record(QStringLiteral("x"), QString(), longPath), &device).pathText.isEmpty());
+
+        delegate.setBigIcon(true);
+        const auto layout = delegate.layoutRow(record(QStringLiteral("x"), QString(), longPath), &device);
+        QVERIFY(layout.pathText != longPath);
+        QVERIFY(layout.pathText.endsWith(QChar(0x2026)));
+        QVERIFY(QFontMetrics(QItemViewDelegate::rowFont(), &device).horizontalAdvance(layout.pathText) <= 250);
+        const auto shortLayout = delegate.layoutRow(record(QStringLiteral("x"), QString(), "/bin/ls"), &device);
+        QCOMPARE(shortLayout.pathText, QStringLiteral("/bin/ls"));
+
+        // Nothing of the path is drawn right of the 250 px box.
+        const QImage image = paintRow(delegate, record(QStringLiteral("x"), QString(), longPath), false, 400);
+        QCOMPARE(countPixels(image, QRect(290, 22, 110, 16), [](QColor c) { return c != Background; }), 0);
+    }
+
+    // A name far wider than the row, in either writing direction, never reaches
+    // into the icon's place.
+    void wideNamesLeaveTheIconAlone_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("wide latin") << QString(300, QLatin1Char('W')) << "WW";
+        QTest::newRow("right to left") << QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 ").repeated(40)
+                                       << QString::fromUtf8("\xD8\xAD");
+        QTest::newRow("mixed") << QString::fromUtf8("abc \xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA 123 ").repeated(30)
+                               << "b";
+        QTest::newRow("marks") << QString::fromUtf8("\xE2\x80\x8F\xE2\x80\xAE"
+                                                    "abc")
+                                      .repeated(50)
+                               << "c";
+        QTest::newRow("outside the basic plane") << QString::fromUtf8("\xF0\x9F\x98\x80").repeated(100)
+                                                 << QString::fromUtf8("\xF0\x9F\x98\x80");
+    }
+
+    void wideNamesLeaveTheIconAlone()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, key);
+        for (bool big : {false, true}) {
+            QItemViewDelegate delegate;
+            delegate.setBigIcon(big);
+            const QString path = QStringLiteral("/bin/sh");
+            const QImage wide = paintRow(delegate, record(alias, key, path), false, 280);
+            const QImage empty = paintRow(delegate, record(QString(), QString(), path), false, 280);
+            // The icon and the gap after it (a glyph may overhang its origin by a pixel).
+            QVERIFY(sameRegion(wide, empty, QRect(0, 0, 36, wide.height())));
+            QVERIFY(countPixels(wide, QRect(38, 3, 242, 16), [](QColor c) { return c != Background; }) > 0);
+        }
+    }
+
+    void unreadableRecordPaintsAnEmptyRow()
+    {
+        QStandardItemModel model;
+        model.appendRow(new QStandardItem(QStringLiteral("not a record")));
+        QItemViewDelegate delegate;
+        QImage image(280, 22, QImage::Format_ARGB32);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.rect = image.rect();
+        delegate.paint(&painter, option, model.index(0, 0));
+        painter.end();
+        QCOMPARE(countPixels(image, QRect(0, 1, 280, 20), [](QColor c) { return c != Background; }), 0);
+        QCOMPARE(image.pixelColor(100, 0), QColor(255, 255, 255));
+        QCOMPARE(image.pixelColor(100, 21), QColor(200, 200, 200));
+    }
+
+    // The delegate announces a relayout when the selection is painted on another
+    // row than before, and only then.
+    void relayoutOnlyWhenTheSelectedRowChanges()
+    {
+        ItemsModel model;
+        model.setItems(records(3));
+        QItemViewDelegate delegate;
+        QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+        QImage image(280, 22, QImage::Format_ARGB32);
+
+        auto paint = [&](int row, bool selected) {
+            QPainter painter(&image);
+            QStyleOptionViewItem option;
+            option.rect = image.rect();
+            option.state = selected ? QStyle::State_Selected : QStyle::State_None;
+            delegate.paint(&painter, option, model.index(row, 0));
+        };
+        paint(0, true);
+        const int start = int(layout.count());
+        QVERIFY(start <= 1);
+        paint(0, true);
+        paint(1, false);
+        paint(2, false);
+        QCOMPARE(layout.count(), start);
+        paint(1, true);
+        QCOMPARE(layout.count(), start + 1);
+        paint(1, true);
+        QCOMPARE(layout.count(), start + 1);
+        paint(0, true);
+        QCOMPARE(layout.count(), start + 2);
+        QCOMPARE(QItemViewDelegate::lastSelectedRow, 0);
+    }
+
+    // The same through a view: moving the selection from row 0 to 1 and back
+    // announces twice; painting again announces nothing.
+    void relayoutThroughAView()
+    {
+        ItemsModel model;
+        model.setItems(records(3));
+        QItemViewDelegate delegate;
+        QListView view;
+        view.setModel(&model);
+        view.setItemDelegate(&delegate);
+        view.resize(280, 3 * 22 + 4);
+        view.setCurrentIndex(model.index(0, 0));
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTRY_COMPARE(QItemViewDelegate::lastSelectedRow, 0);
+        QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+
+        view.setCurrentIndex(model.index(1, 0));
+        QTRY_COMPARE(layout.count(), 1);
+        view.setCurrentIndex(model.index(0, 0));
+        QTRY_COMPARE(layout.count(), 2);
+        view.viewport()->repaint();
+        view.viewport()->repaint();
+        QApplication::processEvents();
+        QCOMPARE(layout.count(), 2);
+        QCOMPARE(view.currentIndex().row(), 0);
+    }
+};
+
+TOLVANE_TEST_MAIN(TestRowPainting)
+#include "test_rowpainting.moc"
