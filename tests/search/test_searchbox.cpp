@@ -1,0 +1,751 @@
+#include "catalogfixture.h"
+#include "itemsmodel.h"
+#include "modalanswer.h"
+#include "qitemviewdelegate.h"
+#include "qlistcomp.h"
+#include "qlistedit.h"
+#include "searchlineedit.h"
+#include "testmain.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QToolTip>
+#include <QWindow>
+#include <QtTest>
+
+#include <memory>
+
+using namespace CatalogFixture;
+
+namespace {
+
+// Stands in for the main window: the box's parent, which receives the keys the
+// box does not consume.
+class Host : public QWidget
+{
+public:
+    QList<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override
+    {
+        keys.append(e->key());
+        e->accept();
+    }
+};
+
+QString selected(const SearchLineEdit *box)
+{
+    return box->textCursor().selectedText();
+}
+
+QStringList rowAliases(const SearchLineEdit *box)
+{
+    QStringList list;
+    for (int row = 0; row < box->model->rowCount(); ++row)
+        list.append(box->model->data(box->model->index(row, 0), Qt::DisplayRole).value<APPBLOCK>().alias);
+    return list;
+}
+
+void paste(QWidget *target, const QString &text)
+{
+    QGuiApplication::clipboard()->setText(text);
+    QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
+}
+
+} // namespace
+
+class TestSearchBox : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Host> host;
+    SearchLineEdit *box = nullptr;
+    QPushButton *other = nullptr;
+    QMap<QString, QString> ids;
+
+    // A main window stand-in with the box at its place and another button, on a
+    // fresh catalog holding `names`.
+    void open(const QStringList &names, bool big = false)
+    {
+        removeCatalogFile();
+        ids.clear();
+        host = std::make_unique<Host>();
+        host->resize(450, 126);
+        host->move(200, 150);
+        box = new SearchLineEdit(host.get());
+        box->setGeometry(17, 70, 280, 23);
+        other = new QPushButton(QStringLiteral("other"), host.get());
+        other->setObjectName(QStringLiteral("other"));
+        other->setGeometry(320, 70, 60, 23);
+        box->Setup();
+        for (const QString &name : names)
+            ids[name] = addNamedItem(box->catalog, name);
+        box->delegate->setBigIcon(big);
+        host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+        host->activateWindow();
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+    }
+
+    QPoint origin() const { return box->mapToGlobal(QPoint(0, box->height())); }
+    bool popupShown() const { return box->popupList->isVisible(); }
+
+private slots:
+    void cleanup()
+    {
+        host.reset();
+        box = nullptr;
+        other = nullptr;
+    }
+
+    void setupLoadsTheTopListAndAnnouncesIt()
+    {
+        {
+            open({QStringLiteral("calc"), QStringLiteral("notepad")});
+            launch(box->catalog, ids.value(QStringLiteral("notepad")), QStringLiteral("no"), 2);
+            host.reset(); // writes data.db
+        }
+        SearchLineEdit second;
+        QSignalSpy refresh(&second, &SearchLineEdit::RefreshTop);
+        second.Setup();
+        QCOMPARE(refresh.count(), 1);
+        QCOMPARE(topItems.size(), 1);
+        QCOMPARE(topItems.first().alias, QStringLiteral("notepad"));
+        QCOMPARE(second.maxCount, 5);
+        QVERIFY(!second.popupList->isVisible());
+        QVERIFY(!second.editButton->isVisible());
+        QCOMPARE(second.editButton->size(), QSize(24, 24));
+        QCOMPARE(second.popupList->windowType(), Qt::ToolTip);
+        QCOMPARE(second.editButton->windowType(), Qt::ToolTip);
+    }
+
+    void typingCompletesInline()
+    {
+        open({QStringLiteral("notepad"), QStringLiteral("calc")});
+        QTest::keyClicks(box, QStringLiteral("no"));
+        QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
+        QCOMPARE(selected(box), QStringLiteral("tepad"));
+        QCOMPARE(box->textCursor().position(), 2);
+        QCOMPARE(box->textCursor().anchor(), 7);
+        QVERIFY(popupShown());
+        QCOMPARE(rowAliases(box), QStringList({"notepad"}));
+        QCOMPARE(box->popupList->currentIndex().row(), 0);
+        QCOMPARE(box->current.alias, QStringLiteral("notepad"));
+        QCOMPARE(box->current.rowid, ids.value(QStringLiteral("notepad")));
+        QVERIFY(box->editButton->isVisible());
+        QCOMPARE(box->editButton->pos(), origin() + QPoint(280, 2));
+
+        // The next letter replaces the completed tail and completes again.
+        QTest::keyClick(box, Qt::Key_T);
+        QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
+        QCOMPARE(selected(box), QStringLiteral("epad"));
+    }
+
+    void capitalNameIsFoundButNotCompleted()
+    {
+        open({QStringLiteral("Notepad")});
+        QTest::keyClicks(box, QStringLiteral("no"));
+        QCOMPARE(box->toPlainText(), QStringLiteral("no"));
+        QCOMPARE(selected(box), QString());
+        QVERIFY(popupShown());
+        QCOMPARE(rowAliases(box), QStringList({"Notepad"}));
+        QCOMPARE(box->completion, QString());
+        QCOMPARE(box->current.alias, QString());
+    }
+
+    void backspaceListsWithoutCompletingWhileThePopupIsOpen()
+    {
+        open({QStringLiteral("notepad"), QStringLiteral("nothing"), QStringLiteral("calc")});
+        QTest::keyClicks(box, QStringLiteral("no"));
+        QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
+
+        QTest::keyClick(box, Qt::Key_Backspace); // removes the completed tail
+        QCOMPARE(box->toPlainText(), QStringLiteral("no"));
+        QVERIFY(popupShown());
+        QCOMPARE(rowAliases(box).size(), 2);
+        QCOMPARE(box->current.alias, QString());
+
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(box->toPlainText(), QStringLiteral("n"));
+        QVERIFY(popupShown());
+        QCOMPARE(rowAliases(box).size(), 2);
+        for (const APPBLOCK &row : box->model->items)
+            QCOMPARE(row.key, QStringLiteral("n"));
+    }
+
+    void backspaceOnlyDeletesWhileThePopupIsClosed()
+    {
+        open({QStringLiteral("notepad"), QStringLiteral("nothing")});
+        QTest::keyClicks(box, QStringLiteral("no"));
+        QTest::keyClick(box, Qt::Key_Escape);
+        QVERIFY(!popupShown());
+        QSignalSpy refills(box->model, &QAbstractItemModel::modelReset);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(box->toPlainText(), QStringLiteral("no"));
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(box->toPlainText(), QStringLiteral("n"));
+        QVERIFY(!popupShown());
+        QCOMPARE(refills.count(), 0);
+        // Other keys that are not letters or digits do not search either.
+        QTest::keyClicks(box, QStringLiteral(" -."));
+        QTest::keyClick(box, Qt::Key_Left);
+        QVERIFY(!popupShown());
+        QCOMPARE(refills.count(), 0);
+        // A letter does.
+        QTest::keyClick(box, Qt::Key_End);
+        QTest::keyClick(box, Qt::Key_O);
+        QCOMPARE(refills.count(), 1);
+    }
+
+    void upAndDownWrapAround()
+    {
+        open({"note1", "note2", "note3", "note4", "note5"});
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QCOMPARE(box->model->rowCount(), 5);
+        QCOMPARE(box->popupList->currentIndex().row(), 0);
+
+        QTest::keyClick(box, Qt::Key_Up);
+        QCOMPARE(box->popupList->currentIndex().row(), 4);
+        QCOMPARE(box->currentRow, 4);
+        QCOMPARE(box->editButton->pos(), origin() + QPoint(280, 2 + 4 * 22));
+        QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(box->popupList->currentIndex().row(), 0);
+        QCOMPARE(box->currentRow, 0);
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(box->popupList->currentIndex().row(), 2);
+        QCOMPARE(box->editButton->pos(), origin() + QPoint(280, 2 + 2 * 22));
+        QTest::keyClick(box, Qt::Key_Up);
+        QCOMPARE(box->popupList->currentIndex().row(), 1);
+        QVERIFY(box->popupList->selectionModel()->isSelected(box->model->index(1, 0)));
+        QVERIFY(host->keys.isEmpty());
+    }
+
+    void returnChoosesTheHighlightedRow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+    }
+
+    void returnChoosesTheHighlightedRow()
+    {
+        QFETCH(int, key);
+        open({"note1", "note2", "note3"});
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Down);
+        const APPBLOCK chosen = box->model->items.at(2);
+
+        QTest::keyPress(box, Qt::Key(key));
+        QCOMPARE(box->toPlainText(), chosen.alias);
+        QCOMPARE(selected(box), chosen.alias);
+        QVERIFY(!popupShown());
+        QVERIFY(!box->editButton->isVisible());
+        QCOMPARE(box->current.rowid, chosen.rowid);
+        QCOMPARE(box->current.alias, chosen.alias);
+        QCOMPARE(box->current.path, chosen.path);
+        QTest::keyRelease(box, Qt::Key(key));
+        QCOMPARE(box->current.rowid, chosen.rowid);
+        // Swallowed: no line break, nothing for the main window's key handling.
+        QVERIFY(!box->toPlainText().contains(QLatin1Char('\n')));
+        QVERIFY(host->keys.isEmpty());
+
+        // With the popup closed, Return, Enter and Tab do nothing at all.
+        QTest::keyClick(box, Qt::Key(key));
+        QTest::keyClick(box, Qt::Key_Tab);
+        QCOMPARE(box->toPlainText(), chosen.alias);
+        QVERIFY(box->hasFocus());
+        QVERIFY(host->keys.isEmpty());
+    }
+
+    void escapeClosesOnlyThePopup()
+    {
+        open({QStringLiteral("notepad")});
+        QTest::keyClicks(box, QStringLiteral("no"));
+        QSignalSpy hidden(box, &SearchLineEdit::HidePop);
+        QTest::keyClick(box, Qt::Key_Escape);
+        QVERIFY(!popupShown());
+        QVERIFY(!box->editButton->isVisible());
+        QCOMPARE(hidden.count(), 1);
+        QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
+        QVERIFY(host->keys.isEmpty());
+        // The second Escape reaches the main window.
+        QTest::keyClick(box, Qt::Key_Escape);
+        QCOMPARE(host->keys, QList<int>({Qt::Key_Escape}));
+        QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
+
+        // Tab with the popup open is swallowed too.
+        QTest::keyClick(box, Qt::Key_End);
+        QTest::keyClick(box, Qt::Key_D);
+        QVERIFY(!popupShown()); // "notepadd" finds nothing
+        QTest::keyClick(box, Qt::Key_Backspace);
+        box->setCompleter(box->toPlainText());
+        QVERIFY(popupShown());
+        QTest::keyClick(box, Qt::Key_Tab);
+        QVERIFY(popupShown());
+        QVERIFY(!box->toPlainText().contains(QLatin1Char('\t')));
+    }
+
+    void completedItemSurvivesEscapeAndReturn()
+    {
+        open({QStringLiteral("notepad"), QStringLiteral("calc")});
+        QTest::keyClicks(box, QStringLiteral("no"));
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTest::keyClick(box, Qt::Key_Return);
+        QCOMPARE(box->current.alias, QStringLiteral("notepad"));
+        QCOMPARE(box->current.rowid, ids.value(QStringLiteral("notepad")));
+        QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
+    }
+
+    void queryWithoutRowsHidesThePopupAndClearsTheChoice()
+    {
+        open({QStringLiteral("notepad")});
+        QTest::keyClicks(box, QStringLiteral("no"));
+        QVERIFY(popupShown());
+        QTest::keyClick(box, Qt::Key_End);
+        QTest::keyClick(box, Qt::Key_X);
+        QVERIFY(!popupShown());
+        QVERIFY(!box->editButton->isVisible());
+        QCOMPARE(box->current.alias, QString());
+        QCOMPARE(box->model->rowCount(), 0);
+        box->setCompleter(QStringLiteral("no"));
+        QVERIFY(popupShown());
+        box->setCompleter(QString());
+        QVERIFY(!popupShown());
+    }
+
+    void popupAndEditButtonPlacement_data()
+    {
+        QTest::addColumn<bool>("big");
+        QTest::addColumn<int>("rowHeight");
+        QTest::newRow("small rows") << false << 22;
+        QTest::newRow("big rows") << true << 40;
+    }
+
+    void popupAndEditButtonPlacement()
+    {
+        QFETCH(bool, big);
+        QFETCH(int, rowHeight);
+        open({"note1", "note2", "note3", "calc"}, big);
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QCOMPARE(box->popupList->size(), QSize(280, 3 * rowHeight + 4));
+        QCOMPARE(box->popupList->height(), big ? 124 : 70);
+        QCOMPARE(box->popupList->pos(), box->mapToGlobal(QPoint(0, 23)));
+        QCOMPARE(box->editButton->pos(), box->mapToGlobal(QPoint(280, 25)));
+        QTest::keyClick(box, Qt::Key_Down);
+        QCOMPARE(box->editButton->pos(), box->mapToGlobal(QPoint(280, 25 + rowHeight)));
+        // All rows are visible at their places.
+        for (int row = 0; row < 3; ++row)
+            QCOMPARE(box->popupList->indexAt(QPoint(100, row * rowHeight + rowHeight / 2)).row(), row);
+
+        // A shorter list length takes effect at the next query.
+        box->SetMaxCmbCount(2);
+        QCOMPARE(box->model->rowCount(), 3);
+        box->setCompleter(QStringLiteral("note"));
+        QCOMPARE(box->model->rowCount(), 2);
+        QCOMPARE(box->popupList->height(), 2 * rowHeight + 4);
+        // Switching the row size is used from the next query on.
+        box->delegate->setBigIcon(!big);
+        box->setCompleter(QStringLiteral("note"));
+        QCOMPARE(box->popupList->height(), 2 * (big ? 22 : 40) + 4);
+    }
+
+    void pastingKeepsSixtySixCharactersAndSearchesThem()
+    {
+        const QString pasted = QStringLiteral("abcdefghij").repeated(8);
+        const QString kept = pasted.left(66);
+        open({QStringLiteral("Z") + kept, QStringLiteral("calc")});
+        paste(box, pasted);
+        QCOMPARE(box->toPlainText(), kept);
+        QCOMPARE(box->textCursor().position(), 66);
+        QVERIFY(popupShown());
+        QCOMPARE(rowAliases(box), QStringList({QStringLiteral("Z") + kept}));
+        QCOMPARE(box->model->items.first().key, kept);
+    }
+
+    void aSixtySeventhCharacterIsRemoved()
+    {
+        open({QStringLiteral("calc")});
+        const QString full = QString(66, QLatin1Char('a'));
+        box->setPlainText(full);
+        QTextCursor cursor = box->textCursor();
+        cursor.setPosition(10);
+        box->setTextCursor(cursor);
+        QTest::keyClick(box, Qt::Key_B);
+        QCOMPARE(box->toPlainText(), full);
+        QCOMPARE(box->textCursor().position(), 10);
+        QTest::keyClick(box, Qt::Key_End);
+        QTest::keyClicks(box, QStringLiteral("c1-"));
+        QCOMPARE(box->toPlainText(), full);
+
+        // Text the program sets as a whole keeps its first 66 characters.
+        const QString longText = QStringLiteral("0123456789").repeated(8);
+        box->setPlainText(longText);
+        QCOMPARE(box->toPlainText(), longText.left(66));
+        box->setPlainText(QString(66, QLatin1Char('x')));
+        QCOMPARE(box->toPlainText().size(), 66);
+    }
+
+    // The limit never keeps half of a character outside the basic plane.
+    void limitKeepsCharactersWhole()
+    {
+        open({QStringLiteral("calc")});
+        const QString smiley = QString::fromUtf8("\xF0\x9F\x98\x80");
+        box->setPlainText(QString(65, QLatin1Char('a')));
+        box->moveCursor(QTextCursor::End);
+        paste(box, smiley);
+        QCOMPARE(box->toPlainText(), QString(65, QLatin1Char('a')));
+        box->setPlainText(QString(64, QLatin1Char('a')));
+        box->moveCursor(QTextCursor::End);
+        paste(box, smiley + smiley);
+        QCOMPARE(box->toPlainText(), QString(64, QLatin1Char('a')) + smiley);
+        box->setPlainText(QString(65, QLatin1Char('a')) + smiley + QStringLiteral("b"));
+        QCOMPARE(box->toPlainText(), QString(65, QLatin1Char('a')));
+    }
+
+    void ctrlAQueriesToo()
+    {
+        open({QStringLiteral("notepad")});
+        box->setPlainText(QStringLiteral("note"));
+        QVERIFY(!popupShown());
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QVERIFY(popupShown());
+        QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
+    }
+
+    void focusInSelectsAll()
+    {
+        open({QStringLiteral("notepad")});
+        box->setPlainText(QStringLiteral("hello"));
+        other->setFocus();
+        QTRY_VERIFY(other->hasFocus());
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        QCOMPARE(selected(box), QStringLiteral("hello"));
+    }
+
+    void popupListReportsTheMouse()
+    {
+        open({"note1", "note2", "note3"});
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QListComp *list = box->popupList;
+        QSignalSpy focus(list, &QListComp::listfocus);
+        QSignalSpy moves(list, &QListComp::mouseMoveSignal);
+        QSignalSpy entered(list, &QAbstractItemView::entered);
+
+        QTest::mouseMove(list->windowHandle(), QPoint(60, 12));
+        QTRY_COMPARE(focus.count(), 1);
+        QCOMPARE(focus.at(0).at(0).toBool(), true);
+        QVERIFY(box->listHasMouse);
+        QTest::mouseMove(list->viewport(), QPoint(60, 30));
+        QTest::mouseMove(list->viewport(), QPoint(61, 50));
+        QTRY_VERIFY(moves.count() >= 2);
+        QCOMPARE(focus.count(), 1);
+        QCOMPARE(entered.count(), 0); // the view's own hover handling stays out
+        QTest::mouseMove(host->windowHandle(), QPoint(20, 20));
+        QTRY_COMPARE(focus.count(), 2);
+        QCOMPARE(focus.at(1).at(0).toBool(), false);
+        QVERIFY(!box->listHasMouse);
+    }
+
+    void hoverHighlightsTheRowUnderTheMouse_data()
+    {
+        QTest::addColumn<bool>("big");
+        QTest::newRow("small rows") << false;
+        QTest::newRow("big rows") << true;
+    }
+
+    void hoverHighlightsTheRowUnderTheMouse()
+    {
+        QFETCH(bool, big);
+        open({"note1", "note2", "note3"}, big);
+        const int h = big ? 40 : 22;
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QTest::mouseMove(box->popupList->viewport(), QPoint(50, 2 * h + 5));
+        QTRY_COMPARE(box->popupList->currentIndex().row(), 2);
+        QCOMPARE(box->currentRow, 2);
+        QCOMPARE(box->editButton->pos(), origin() + QPoint(280, 2 + 2 * h));
+        const APPBLOCK row = box->model->items.at(2);
+        QTRY_COMPARE(QToolTip::text(), row.alias + QStringLiteral("\r\n") + row.path);
+
+        // Below the last row nothing changes.
+        QTest::mouseMove(box->popupList->viewport(), QPoint(50, 3 * h + 1));
+        QCOMPARE(box->popupList->currentIndex().row(), 2);
+        QTest::mouseMove(box->popupList->viewport(), QPoint(50, 1));
+        QTRY_COMPARE(box->popupList->currentIndex().row(), 0);
+        QCOMPARE(box->editButton->pos(), origin() + QPoint(280, 2));
+    }
+
+    void clickIntoThePopupKeepsItOpen()
+    {
+        open({"note1", "note2", "note3"});
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QListComp *list = box->popupList;
+        const QPoint rowOne(60, 22 + 10);
+        QCursor::setPos(list->viewport()->mapToGlobal(rowOne));
+        QTest::mouseMove(list->windowHandle(), list->viewport()->mapTo(list, rowOne));
+        QTRY_VERIFY(box->listHasMouse);
+
+        // The press takes the focus from the box; the popup stays.
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, rowOne);
+        other->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(!box->hasFocus());
+        QVERIFY(popupShown());
+        QVERIFY(box->editButton->isVisible());
+
+        // The release completes the click: the row is chosen and the popup closes.
+        const APPBLOCK row = box->model->items.at(1);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, rowOne);
+        QVERIFY(!popupShown());
+        QCOMPARE(box->current.rowid, row.rowid);
+        QCOMPARE(box->toPlainText(), row.alias);
+    }
+
+    void focusLossWithThePointerOnTheEditButtonKeepsThePopup()
+    {
+        open({"note1", "note2"});
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QCursor::setPos(box->editButton->mapToGlobal(QPoint(12, 12)));
+        QTRY_COMPARE(QApplication::widgetAt(QCursor::pos()), box->editButton);
+        other->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(!box->hasFocus());
+        QVERIFY(popupShown());
+    }
+
+    void clickElsewhereClosesThePopup()
+    {
+        open({"note1", "note2"});
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QVERIFY(popupShown());
+        QCursor::setPos(other->mapToGlobal(QPoint(10, 10)));
+        QSignalSpy hidden(box, &SearchLineEdit::HidePop);
+        QTest::mouseClick(other, Qt::LeftButton, {}, QPoint(10, 10));
+        QTRY_VERIFY(!popupShown());
+        QVERIFY(!box->editButton->isVisible());
+        QCOMPARE(hidden.count(), 1);
+    }
+
+    void hideMeClosesThePopup()
+    {
+        open({"note1", "note2"});
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QVERIFY(popupShown());
+        QSignalSpy hidden(box, &SearchLineEdit::HidePop);
+        box->HideMe();
+        QVERIFY(!popupShown());
+        QVERIFY(!box->editButton->isVisible());
+        QCOMPARE(hidden.count(), 1);
+        QCOMPARE(box->toPlainText(), QStringLiteral("note2"));
+    }
+
+    // The alias editor, answered from within its modal run.
+    void aliasEditor_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("Enter in the field") << "enter" << true;
+        QTest::newRow("OK button") << "ok" << true;
+        QTest::newRow("empty name") << "empty" << true;
+        QTest::newRow("Cancel button") << "cancel" << false;
+        QTest::newRow("Escape") << "escape" << false;
+        QTest::newRow("popup hides") << "hide" << false;
+    }
+
+    void aliasEditor()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, accepted);
+        open({QStringLiteral("calc"), QStringLiteral("calendar")});
+        QTest::keyClicks(box, QStringLiteral("cal"));
+        QTest::keyClick(box, Qt::Key_Down);
+        const int row = 1;
+        const APPBLOCK before = box->model->items.at(row);
+        const QString wanted = how == QLatin1String("empty") ? QString() : QStringLiteral("Calculator 2");
+        const QStringList catalogBefore = snapshot();
+
+        QString shownText;
+        bool fieldHasFocus = false;
+        QPoint shownAt;
+        QSize shownSize;
+        Qt::WindowFlags shownFlags;
+        int result = -1;
+        QString newText;
+        whenModalShows<QListEdit>([&](QListEdit *editor) {
+            shownText = editor->textField->text();
+            fieldHasFocus = editor->focusWidget() == editor->textField;
+            shownAt = editor->pos();
+            shownSize = editor->size();
+            shownFlags = editor->windowFlags();
+            editor->textField->selectAll();
+            QTest::keyClick(editor->textField, Qt::Key_Delete);
+            QTest::keyClicks(editor->textField, wanted);
+            if (how == QLatin1String("enter"))
+                QTest::keyClick(editor->textField, Qt::Key_Return);
+            else if (how == QLatin1String("ok") || how == QLatin1String("empty"))
+                QTest::mouseClick(editor->okButton, Qt::LeftButton);
+            else if (how == QLatin1String("cancel"))
+                QTest::mouseClick(editor->cancelButton, Qt::LeftButton);
+            else if (how == QLatin1String("escape"))
+                QTest::keyClick(editor->textField, Qt::Key_Escape);
+            else
+                box->HideMe();
+            result = editor->result();
+            newText = editor->newText;
+            if (editor->isVisible())
+                editor->reject(); // never leave the run hanging
+        });
+        QSignalSpy changed(box, &SearchLineEdit::dataChanged);
+        QCursor::setPos(box->editButton->mapToGlobal(QPoint(12, 12)));
+        QTest::mouseClick(box->editButton, Qt::LeftButton);
+
+        QCOMPARE(shownText, before.alias);
+        QVERIFY(fieldHasFocus);
+        QCOMPARE(shownAt, origin() + QPoint(35, 20 + row * 22));
+        QCOMPARE(shownSize, QSize(270, 50));
+        QCOMPARE(shownFlags, Qt::ToolTip | Qt::FramelessWindowHint);
+        QCOMPARE(result, int(accepted ? QDialog::Accepted : QDialog::Rejected));
+        QCOMPARE(newText, accepted ? wanted : QString());
+        QVERIFY(QApplication::topLevelWidgets().count() > 0);
+        QVERIFY(!findChild<QListEdit *>());
+
+        if (accepted) {
+            QCOMPARE(box->model->items.at(row).alias, wanted);
+            QCOMPARE(box->model->data(box->model->index(row, 0)).value<APPBLOCK>().alias, wanted);
+            QCOMPARE(box->model->items.at(row).rowid, before.rowid);
+            QCOMPARE(changed.count(), 1);
+            QCOMPARE(changed.at(0).at(0).toModelIndex().row(), row);
+            QCOMPARE(changed.at(0).at(1).toModelIndex().row(), row);
+            QCOMPARE(rows(QStringLiteral("SELECT alias FROM ITEMBOX WHERE rowid = ") + before.rowid),
+                     QStringList({wanted}));
+            if (!wanted.isEmpty())
+                QCOMPARE(search(box->catalog, wanted), QStringList({wanted}));
+            QCOMPARE(topItems.size(), 0);
+        } else {
+            QCOMPARE(box->model->items.at(row).alias, before.alias);
+            QCOMPARE(changed.count(), 0);
+            QCOMPARE(snapshot(), catalogBefore);
+        }
+    }
+
+    void aliasEditorLook()
+    {
+        QListEdit editor(nullptr, QStringLiteral("calc"));
+        QCOMPARE(editor.textField->text(), QStringLiteral("calc"));
+        QCOMPARE(editor.newText, QString());
+        QCOMPARE(editor.minimumSize(), QSize(270, 50));
+        QCOMPARE(editor.maximumSize(), QSize(270, 50));
+        QCOMPARE(editor.textField->geometry(), QRect(15, 10, 200, 20));
+        QCOMPARE(editor.okButton->geometry(), QRect(218, 14, 22, 22));
+        QCOMPARE(editor.cancelButton->geometry(), QRect(242, 2, 16, 16));
+        QVERIFY(editor.okButton->text().isEmpty());
+        QVERIFY(editor.cancelButton->text().isEmpty());
+        QVERIFY(!editor.okButton->icon().isNull());
+        QVERIFY(!editor.cancelButton->icon().isNull());
+        QVERIFY(editor.testAttribute(Qt::WA_TranslucentBackground));
+        QCOMPARE(editor.textField->focusPolicy(), Qt::StrongFocus);
+        // Tab order: OK, Cancel, the field.
+        QCOMPARE(editor.okButton->nextInFocusChain(), editor.cancelButton);
+        QCOMPARE(editor.cancelButton->nextInFocusChain(), editor.textField);
+    }
+
+    // Any text at all goes through the box: typed, pasted or queried, nothing
+    // crashes or hangs, the box keeps its limit and every row shows the text.
+    void badInput_data()
+    {
+        QTest::addColumn<QString>("text");
+        const QStringList texts = {"\"",
+                                   "*",
+                                   "-",
+                                   "^",
+                                   "(",
+                                   ")",
+                                   "OR",
+                                   "NEAR",
+                                   "AND",
+                                   "NOT",
+                                   "a OR b",
+                                   "a NEAR/2 b",
+                                   "\"a\"",
+                                   "a*",
+                                   "-a",
+                                   "^a",
+                                   "a:b",
+                                   "ind:a",
+                                   "'; DROP TABLE ITEMBOX; --",
+                                   "\" OR 1=1 --",
+                                   "%",
+                                   "_",
+                                   "\\",
+                                   "a\\b",
+                                   "C:\\Windows\\",
+                                   "%s%s%n",
+                                   "\t",
+                                   "line\nbreak",
+                                   "<b>bold</b>",
+                                   QString::fromUtf8("\xF0\x9F\x98\x80"),
+                                   QString::fromUtf8("a\xF0\x9F\x98\x80"),
+                                   QString(QChar(0xDC00)),
+                                   QString(QChar(0xD83D)) + QStringLiteral("a"),
+                                   QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA"),
+                                   QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"),
+                                   QString::fromUtf8("\xE2\x80\x8F"
+                                                     "a"),
+                                   QString::fromUtf8("\xE2\x80\xAE"
+                                                     "abc"),
+                                   QString(66, QLatin1Char('"')),
+                                   QStringLiteral("ab").repeated(50),
+                                   QString::fromUtf8("caf\xC3\xA9")};
+        for (const QString &text : texts)
+            QTest::newRow(text.toUtf8().toHex().left(40).constData()) << text;
+    }
+
+    void badInput()
+    {
+        QFETCH(QString, text);
+        open({"a OR b", "say \"hi\"", "100% sure", "C:\\Windows\\notepad", "under_score", "'; DROP TABLE ITEMBOX; --",
+              QString(66, QLatin1Char('a')), QString::fromUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80"),
+              QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA"), "NEAR and far", "notepad"});
+        const int items = int(rows(QStringLiteral("SELECT count(*) FROM ITEMBOX")).first().toInt());
+
+        auto check = [&]() {
+            QVERIFY(box->toPlainText().size() <= 66);
+            QVERIFY(box->model->rowCount() <= box->maxCount);
+            if (popupShown()) {
+                QVERIFY(box->model->rowCount() > 0);
+                box->popupList->viewport()->repaint();
+            }
+            for (const APPBLOCK &row : box->model->items)
+                QVERIFY(!row.alias.isNull());
+        };
+
+        QTest::keyClicks(box, text); // typed
+        check();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        paste(box, text); // pasted over the selection
+        check();
+        QTest::keyClick(box, Qt::Key_End);
+        paste(box, text + text); // pasted after it
+        check();
+        box->setCompleter(text); // and the query as such
+        check();
+        QTest::keyClick(box, Qt::Key_Down);
+        QTest::keyClick(box, Qt::Key_Return);
+        check();
+        QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM ITEMBOX")).first().toInt(), items);
+
+        // The box still works afterwards.
+        box->clear();
+        QTest::keyClicks(box, QStringLiteral("notep"));
+        QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
+    }
+};
+
+TOLVANE_TEST_MAIN(TestSearchBox)
+#include "test_searchbox.moc"
