@@ -147,6 +147,14 @@ void sendMove(QWidget *target, const QPoint &pos, Qt::MouseButtons buttons)
     QApplication::sendEvent(target, &move);
 }
 
+// Shown and holding the keyboard focus (also on an X server without a window manager).
+bool showActive(QWidget *w)
+{
+    w->show();
+    w->activateWindow();
+    return QTest::qWaitForWindowActive(w);
+}
+
 } // namespace
 
 class TestSettings : public QObject
@@ -349,8 +357,7 @@ void TestSettings::spinBoxTypingMovesSliderLive()
     dlg = std::make_unique<QSettingDlg>();
     Controls c(dlg.get());
     dlg->ApplySettings();
-    dlg->show();
-    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QVERIFY(showActive(dlg.get()));
     QSignalSpy opacity(dlg.get(), &QSettingDlg::ChangeOpacity);
     QSignalSpy maxCount(dlg.get(), &QSettingDlg::ChangeMaxCount);
 
@@ -405,8 +412,7 @@ void TestSettings::boxesSendAtOnceCancelRestores()
     dlg = std::make_unique<QSettingDlg>();
     Controls c(dlg.get());
     dlg->ApplySettings();
-    dlg->show();
-    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QVERIFY(showActive(dlg.get()));
 
     Recorder rec(dlg.get());
     clickBox(c.chkBigIcon);
@@ -447,8 +453,7 @@ void TestSettings::okWritesAllKeysAndSends()
     dlg = std::make_unique<QSettingDlg>();
     Controls c(dlg.get());
     dlg->ApplySettings();
-    dlg->show();
-    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QVERIFY(showActive(dlg.get()));
 
     clickBox(c.chkAutoHide);
     c.spinMaxCount->setValue(7);
@@ -554,8 +559,7 @@ void TestSettings::hotkeyCapture()
     QFETCH(QString, text);
     dlg = std::make_unique<QSettingDlg>();
     Controls c(dlg.get());
-    dlg->show();
-    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QVERIFY(showActive(dlg.get()));
     c.edtHotkey->setFocus();
     c.edtHotkey->setText(QStringLiteral("OLD"));
     QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), keyText);
@@ -570,8 +574,7 @@ void TestSettings::hotkeyTypedCombinations()
 {
     dlg = std::make_unique<QSettingDlg>();
     Controls c(dlg.get());
-    dlg->show();
-    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QVERIFY(showActive(dlg.get()));
     c.edtHotkey->setFocus();
 
     QTest::keyClick(c.edtHotkey, Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier);
@@ -593,8 +596,7 @@ void TestSettings::hotkeyControlKeysReplaceText()
 {
     dlg = std::make_unique<QSettingDlg>();
     Controls c(dlg.get());
-    dlg->show();
-    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QVERIFY(showActive(dlg.get()));
     c.edtHotkey->setFocus();
     QSignalSpy rejected(dlg.get(), &QDialog::rejected);
     QSignalSpy accepted(dlg.get(), &QDialog::accepted);
@@ -628,8 +630,7 @@ void TestSettings::tabOrderAndHotkeyTab()
 {
     dlg = std::make_unique<QSettingDlg>();
     Controls c(dlg.get());
-    dlg->show();
-    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QVERIFY(showActive(dlg.get()));
 
     // Creation order, labels and the two buttons skipped, start with the system last.
     const QList<QWidget *> order{c.sliderMaxCount, c.chkAutoHide, c.chkBigIcon,
@@ -757,8 +758,7 @@ void TestSettings::escapeOutsideHotkeyHides()
     dlg = std::make_unique<QSettingDlg>();
     Controls c(dlg.get());
     dlg->ApplySettings();
-    dlg->show();
-    QVERIFY(QTest::qWaitForWindowActive(dlg.get()));
+    QVERIFY(showActive(dlg.get()));
 
     clickBox(c.chkAutoHide);
     c.sliderOpacity->setValue(70);
