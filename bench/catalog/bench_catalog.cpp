@@ -22,17 +22,24 @@
 
 namespace {
 
-const QStringList Vendors = {"GNU", "Libre", "Open", "KDE", "GNOME", "Mozilla", "Free", "Visual", "Adobe",
-                             "Microsoft", "Oracle", "Apache", "Google", "Audacity", "Blender", "Inkscape",
-                             "Xfce", "Qt", "Java", "Python", "Steam", "VLC", "Wine", "Zoom"};
-const QStringList Products = {"Office", "Image", "Sound", "Video", "Text", "Music", "Photo", "Disk", "File",
-                              "Network", "System", "Font", "Screen", "Terminal", "Mail", "Web", "Code", "Game",
-                              "Map", "Chart", "Database", "Archive", "Package", "Print", "Color", "Clock",
-                              "Calendar", "Contact", "Password", "Remote", "Virtual", "Backup"};
-const QStringList Roles = {"Writer", "Editor", "Viewer", "Manager", "Player", "Recorder", "Browser", "Studio",
-                           "Manipulation Program", "Calculator", "Monitor", "Converter", "Designer", "Client",
-                           "Server", "Tool", "Assistant", "Explorer", "Launcher", "Settings", "Center",
-                           "Analyzer", "Scanner", "Builder", "Console", "Organizer"};
+const QStringList Vendors = {"GNU",    "Libre",    "Open",    "KDE",       "GNOME",  "Mozilla",
+                             "Free",   "Visual",   "Adobe",   "Microsoft", "Oracle", "Apache",
+                             "Google", "Audacity", "Blender", "Inkscape",  "Xfce",   "Qt",
+                             "Java",   "Python",   "Steam",   "VLC",       "Wine",   "Zoom"};
+const QStringList Products = {"Office",   "Image",   "Sound",   "Video",  "Text",  "Music",    "Photo",
+                              "Disk",     "File",    "Network", "System", "Font",  "Screen",   "Terminal",
+                              "Mail",     "Web",     "Code",    "Game",   "Map",   "Chart",    "Database",
+                              "Archive",  "Package", "Print",   "Color",  "Clock", "Calendar", "Contact",
+                              "Password", "Remote",  "Virtual", "Backup"};
+const QStringList Roles = {"Writer",     "Editor",    "Viewer",
+                           "Manager",    "Player",    "Recorder",
+                           "Browser",    "Studio",    "Manipulation Program",
+                           "Calculator", "Monitor",   "Converter",
+                           "Designer",   "Client",    "Server",
+                           "Tool",       "Assistant", "Explorer",
+                           "Launcher",   "Settings",  "Center",
+                           "Analyzer",   "Scanner",   "Builder",
+                           "Console",    "Organizer"};
 const QStringList Typed = {"writer", "image", "libre", "gnu",    "term",  "calc", "video", "firefox",
                            "Mail",   "disk",  "code",  "player", "sound", "Edit", "zoom",  "office"};
 
@@ -143,8 +150,8 @@ Row measure(int items)
 
 double measureScan(int entries)
 {
-    const QString apps =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/applications");
+    const QString apps = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/applications");
     QDir().mkpath(apps);
     QRandomGenerator random(99);
     for (int i = 0; i < entries; ++i) {
@@ -182,7 +189,14 @@ int runBenchmark()
                .arg("save", 8)
                .arg("AddItem", 8)
                .arg("file KiB", 9);
-    for (int items : {1000, 10000, 100000}) {
+    // TOLVANE_BENCH_SIZES="1000,10000" measures only those sizes.
+    QList<int> sizes = {1000, 10000, 100000};
+    if (qEnvironmentVariableIsSet("TOLVANE_BENCH_SIZES")) {
+        sizes.clear();
+        for (const QString &size : qEnvironmentVariable("TOLVANE_BENCH_SIZES").split(QLatin1Char(',')))
+            sizes.append(size.toInt());
+    }
+    for (int items : sizes) {
         const Row r = measure(items);
         out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7\n")
                    .arg(r.items, 8)
