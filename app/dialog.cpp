@@ -1,6 +1,7 @@
 #include "dialog.h"
 
 #include "appblock.h"
+#include "qitemviewdelegate.h"
 #include "launcher.h"
 #include "qaboutdlg.h"
 #include "qappshow.h"
@@ -8,6 +9,7 @@
 #include "searchlineedit.h"
 #include "spritestyle.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>

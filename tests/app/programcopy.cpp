@@ -1,0 +1,100 @@
+#include "programcopy.h"
+
+#include "testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QtTest>
+
+ProgramCopy::ProgramCopy(const QString &folder) : m_dir(TestSandbox::path(folder))
+{
+    QDir().mkpath(m_dir);
+    const QString bin = TestSandbox::buildBinDir();
+    for (const char *name : {"tolvane", "config.ini", "main.ico"}) {
+        const QString target = m_dir + QLatin1Char('/') + QLatin1String(name);
+        QFile::remove(target);
+        QFile::copy(bin + QLatin1Char('/') + QLatin1String(name), target);
+    }
+    QFile::setPermissions(m_dir + QStringLiteral("/config.ini"), QFile::ReadOwner | QFile::WriteOwner);
+}
+
+ProgramCopy::~ProgramCopy()
+{
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+    delete m_process;
+}
+
+void ProgramCopy::setConfig(const QString &key, const QString &value)
+{
+    QSettings settings(configFile(), QSettings::IniFormat);
+    settings.setValue(key, value);
+}
+
+QProcess *ProgramCopy::start()
+{
+    delete m_process;
+    m_process = new QProcess;
+    m_process->setProgram(executable());
+    // The working directory holds main.ico, as when started from its folder.
+    m_process->setWorkingDirectory(m_dir);
+    m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+    m_process->start();
+    m_process->waitForStarted(5000);
+    return m_process;
+}
+
+int ProgramCopy::runSecondStart(int timeoutMs)
+{
+    QProcess second;
+    second.setProgram(executable());
+    second.setWorkingDirectory(m_dir);
+    second.start();
+    if (!second.waitForFinished(timeoutMs)) {
+        second.kill();
+        second.waitForFinished();
+        return -1;
+    }
+    return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+}
+
+namespace X11Windows {
+
+QString xdotool(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("xdotool"), arguments);
+    tool.waitForFinished(10000);
+    return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+}
+
+static QStringList windows(qint64 pid, bool onlyVisible)
+{
+    QStringList args{QStringLiteral("search"), QStringLiteral("--all")};
+    if (onlyVisible)
+        args << QStringLiteral("--onlyvisible");
+    args << QStringLiteral("--pid") << QString::number(pid) << QStringLiteral("--name")
+         << QStringLiteral("^Tolvane$");
+    const QString out = xdotool(args);
+    return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
+}
+
+QStringList visibleMainWindows(qint64 pid)
+{
+    return windows(pid, true);
+}
+
+QStringList mainWindows(qint64 pid)
+{
+    return windows(pid, false);
+}
+
+QString focusedWindow()
+{
+    return xdotool({QStringLiteral("getwindowfocus")});
+}
+
+} // namespace X11Windows

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// A copy of the built tolvane executable (with its config.ini and main.ico) in a
+// folder of the test sandbox, started as a real process on the test's X server.
+class ProgramCopy
+{
+public:
+    // Copies the program into <sandbox>/<folder>/.
+    explicit ProgramCopy(const QString &folder);
+    ~ProgramCopy();
+
+    QString dir() const { return m_dir; }
+    QString executable() const { return m_dir + QStringLiteral("/tolvane"); }
+    QString dataFile() const { return m_dir + QStringLiteral("/data.db"); }
+    QString configFile() const { return m_dir + QStringLiteral("/config.ini"); }
+
+    // Replaces one key of the copy's config.ini.
+    void setConfig(const QString &key, const QString &value);
+
+    // Starts the copy; the process object stays owned by this copy.
+    QProcess *start();
+    QProcess *process() const { return m_process; }
+
+    // Runs another start of the same executable and waits for it to end.
+    // Returns its exit code, or -1 when it did not end within the time-out.
+    int runSecondStart(int timeoutMs);
+
+private:
+    QString m_dir;
+    QProcess *m_process = nullptr;
+};
+
+// Windows of the X server, through xdotool.
+namespace X11Windows {
+
+// Visible top-level windows titled exactly "Tolvane" of the process.
+QStringList visibleMainWindows(qint64 pid);
+// All windows titled exactly "Tolvane" of the process, mapped or not.
+QStringList mainWindows(qint64 pid);
+// The window that has the keyboard focus.
+QString focusedWindow();
+// Runs xdotool with the arguments; returns its standard output.
+QString xdotool(const QStringList &arguments);
+
+} // namespace X11Windows

@@ -1,0 +1,139 @@
+#include "programcopy.h"
+#include "testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include <csignal>
+
+// The real program as separate processes on the test's X server: one copy per
+// executable and user, the second start's message, and when the catalog is saved.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+    static QString runtimeDir() { return qEnvironmentVariable("XDG_RUNTIME_DIR"); }
+
+    static QStringList sockets()
+    {
+        return QDir(runtimeDir()).entryList({QStringLiteral("tolvane-*.sock")}, QDir::System | QDir::Files);
+    }
+
+    static QStringList schemaOf(const QString &file)
+    {
+        QStringList names;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+            db.setDatabaseName(file);
+            if (db.open()) {
+                QSqlQuery query(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','index') AND "
+                                               "name NOT LIKE 'ITEMBOX_%' AND name NOT LIKE 'sqlite_%' ORDER BY name"),
+                                db);
+                while (query.next())
+                    names << query.value(0).toString();
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        return names;
+    }
+
+    // Hides the copy's window with its close button.
+    static void clickClose(const QString &window)
+    {
+        X11Windows::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("428"),
+                             QStringLiteral("12"), QStringLiteral("click"), QStringLiteral("1")});
+    }
+
+    static void terminate(QProcess *process)
+    {
+        ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
+        QVERIFY(process->waitForFinished(10000));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(TestSandbox::buildBinDir() + QStringLiteral("/tolvane")), "build tolvane first");
+    }
+
+    void cleanup()
+    {
+        // Every test leaves no copy running.
+        QTRY_COMPARE(sockets().size(), 0);
+    }
+
+    void secondStartShowsTheFirstAndExits()
+    {
+        ProgramCopy copy(QStringLiteral("first"));
+        QProcess *first = copy.start();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(first->processId()).size(), 1, 20000);
+        const QString window = X11Windows::visibleMainWindows(first->processId()).first();
+
+        // While running, the catalog lives in memory only.
+        QVERIFY(!QFile::exists(copy.dataFile()));
+
+        clickClose(window);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()).size(), 0);
+        QCOMPARE(first->state(), QProcess::Running);
+
+        QCOMPARE(copy.runSecondStart(10000), 0);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
+        // Visible already: another start changes nothing and still ends with 0.
+        QCOMPARE(copy.runSecondStart(10000), 0);
+        QCOMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
+        QCOMPARE(sockets().size(), 1);
+
+        // An orderly end (SIGTERM) writes the catalog with its schema.
+        terminate(first);
+        QCOMPARE(first->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(first->exitCode(), 0);
+        QVERIFY(QFile::exists(copy.dataFile()));
+        QCOMPARE(schemaOf(copy.dataFile()), (QStringList{QStringLiteral("ITEMBOX"), QStringLiteral("QUICK"),
+                                                         QStringLiteral("QUICK_INDEX"), QStringLiteral("QUICK_INDEX_2"),
+                                                         QStringLiteral("TOP"), QStringLiteral("TOP_INDEX")}));
+    }
+
+    void copyInAnotherFolderRunsBeside()
+    {
+        ProgramCopy a(QStringLiteral("a"));
+        ProgramCopy b(QStringLiteral("b"));
+        // Both copies run at once: each needs a hotkey of its own.
+        b.setConfig(QStringLiteral("hotkey"), QStringLiteral("CTRL+ALT+B"));
+        QProcess *pa = a.start();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pa->processId()).size(), 1, 20000);
+        QProcess *pb = b.start();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pb->processId()).size(), 1, 20000);
+        QCOMPARE(pb->state(), QProcess::Running);
+        QCOMPARE(sockets().size(), 2);
+        terminate(pa);
+        terminate(pb);
+    }
+
+    void killedCopyDoesNotBlockTheNextStart()
+    {
+        ProgramCopy copy(QStringLiteral("killed"));
+        QProcess *first = copy.start();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(first->processId()).size(), 1, 20000);
+        first->kill();
+        QVERIFY(first->waitForFinished(5000));
+        // The lock file and the socket stay behind.
+        QCOMPARE(sockets().size(), 1);
+        QVERIFY(!QDir(runtimeDir()).entryList({QStringLiteral("tolvane-*.lock")}, QDir::Files).isEmpty());
+        // A killed copy saves nothing.
+        QVERIFY(!QFile::exists(copy.dataFile()));
+
+        QProcess *next = copy.start();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(next->processId()).size(), 1, 20000);
+        const QString window = X11Windows::visibleMainWindows(next->processId()).first();
+        clickClose(window);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(next->processId()).size(), 0);
+        QCOMPARE(copy.runSecondStart(10000), 0);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(next->processId()).size(), 1);
+        terminate(next);
+    }
+};
+
+TOLVANE_TEST_MAIN(TestStartup)
+#include "tst_startup.moc"
