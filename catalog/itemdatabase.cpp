@@ -1,14 +1,12 @@
 #include "itemdatabase.h"
 
 #include "applocations.h"
+#include "sqlitehandle.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QVariant>
-
-#include <sqlite3.h>
 
 namespace {
 
@@ -89,13 +87,7 @@ bool ItemDatabase::catalogUsable()
 
 bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, bool save)
 {
-    QSqlDriver *driver = connection.driver();
-    if (!driver)
-        return false;
-    const QVariant handle = driver->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3 *memory = *static_cast<sqlite3 *const *>(handle.constData());
+    sqlite3 *memory = sqliteHandle(connection);
     if (!memory)
         return false;
 

@@ -1,6 +1,7 @@
 #include "itemdatabase.h"
 
 #include "fileicons.h"
+#include "sqlitehandle.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -21,6 +22,14 @@ APPBLOCK recordOf(const QSqlQuery &query, const QString &key)
     record.key = key;
     record.rowid = query.value(3).toString();
     return record;
+}
+
+// A text column of the current row, as the driver reads it.
+QString columnText(sqlite3_stmt *statement, int column)
+{
+    const void *text = sqlite3_column_text16(statement, column);
+    const int bytes = sqlite3_column_bytes16(statement, column);
+    return text ? QString(static_cast<const QChar *>(text), bytes / int(sizeof(QChar))) : QString();
 }
 
 } // namespace
@@ -73,31 +82,43 @@ void ItemDatabase::SearchItems(const QString &text, QList<APPBLOCK> &list, int m
     const qsizetype room = qMax<qsizetype>(maxCount, 0);
     QList<APPBLOCK> prefixed; // in rowid order, the latest `room` of them
     QList<APPBLOCK> others;   // in rowid order, the first `room` of them
-    QSqlQuery match(db);
-    match.setForwardOnly(true);
-    match.prepare(QStringLiteral("SELECT path,alias,info,rowid from ITEMBOX WHERE ind MATCH ?"));
-    match.addBindValue(SpaceText(text));
-    if (match.exec()) {
-        while (match.next()) {
+    // This statement can yield most of the catalog for a text of one or two
+    // letters, so it runs on the driver's handle directly: only the alias is read
+    // from every row, the other columns only from rows that are kept. The texts
+    // are bound and read as UTF-16, as the driver itself does.
+    const QString spaced = SpaceText(text);
+    sqlite3 *handle = sqliteHandle(db);
+    sqlite3_stmt *match = nullptr;
+    if (handle && sqlite3_prepare_v2(handle, "SELECT path,alias,info,rowid from ITEMBOX WHERE ind MATCH ?",
+                                     -1, &match, nullptr) == SQLITE_OK) {
+        sqlite3_bind_text16(match, 1, spaced.utf16(), int(spaced.size() * sizeof(char16_t)), SQLITE_STATIC);
+        while (sqlite3_step(match) == SQLITE_ROW) {
             // The alias decides first, so rows that are dropped cost no record.
-            const QString alias = match.value(1).toString();
+            const QString alias = columnText(match, 1);
             if (!alias.contains(text, Qt::CaseInsensitive))
                 continue;
             const bool prefix = alias.startsWith(text);
             if (!prefix && others.size() >= room)
                 continue;
-            const QString rowid = match.value(3).toString();
+            const QString rowid = QString::number(sqlite3_column_int64(match, 3));
             if (taken.contains(rowid))
                 continue;
+            APPBLOCK record;
+            record.path = columnText(match, 0);
+            record.alias = alias;
+            record.info = columnText(match, 2);
+            record.key = text;
+            record.rowid = rowid;
             if (prefix) {
-                prefixed.append(recordOf(match, text));
+                prefixed.append(record);
                 if (prefixed.size() > room)
                     prefixed.removeFirst();
             } else {
-                others.append(recordOf(match, text));
+                others.append(record);
             }
         }
     }
+    sqlite3_finalize(match);
 
     std::reverse(prefixed.begin(), prefixed.end());
     const qsizetype at = qMin<qsizetype>(learned, list.size());
