@@ -1,6 +1,7 @@
 #include "catalogfixture.h"
 #include "testmain.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSqlQuery>
@@ -200,6 +201,29 @@ private slots:
         QCOMPARE(fileRows(file, QStringLiteral("SELECT alias FROM ITEMBOX")),
                  QStringList{QStringLiteral("Editor")});
         QFile::remove(applicationsDir() + QStringLiteral("/editor.desktop"));
+    }
+
+    void unloadableFileThatCannotMoveIsNeverWritten()
+    {
+        const QString file = ItemDatabase::databaseFile();
+        const QString bad = file + QStringLiteral(".bad");
+        // A folder in the way of the rename: the file has to stay where it is.
+        QVERIFY(QDir().mkpath(bad + QStringLiteral("/occupied")));
+        // A sound database of something else: a save would replace it whole.
+        const QString other = TestSandbox::path(QStringLiteral("notes.db"));
+        fileRows(other, QStringLiteral("CREATE TABLE notes (text)"));
+        fileRows(other, QStringLiteral("INSERT INTO notes VALUES ('keep me')"));
+        const QByteArray bytes = readAll(other);
+        QVERIFY(!bytes.isEmpty());
+        writeAll(file, bytes);
+        {
+            ItemDatabase db;
+            db.OpenCatalog();
+            QCOMPARE(db.GetItemCount(), QStringLiteral("0"));
+            QVERIFY(!addNamedItem(db, QStringLiteral("Unsaved")).isEmpty());
+        }
+        QCOMPARE(readAll(file), bytes);
+        QVERIFY(QDir(bad).removeRecursively());
     }
 
     void copyDatabaseNeedsTheDriversHandle()
