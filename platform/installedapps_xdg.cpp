@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 // The desktop entries are read from the XDG data folders on every call rather
 // than through g_app_info_get_all(): GIO keeps a per-process index that only
 // follows changes when its file monitors have run, so a second scan in the same
@@ -26,7 +28,7 @@ QList<QPair<QString, QString>> entriesOf(const QString &folder)
     QList<QPair<QString, QString>> entries;
     QDirIterator it(folder, {QStringLiteral("*.desktop")}, QDir::Files | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
-    const int prefix = folder.size() + 1;
+    const qsizetype prefix = folder.size() + 1;
     while (it.hasNext()) {
         const QString file = it.next();
         QString id = file.mid(prefix);
