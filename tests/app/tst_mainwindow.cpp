@@ -1,0 +1,571 @@
+#include "catalogfixture.h"
+#include "dialog.h"
+#include "helpdlg.h"
+#include "modalanswer.h"
+#include "qaboutdlg.h"
+#include "qappshow.h"
+#include "qitemviewdelegate.h"
+#include "qlistcomp.h"
+#include "qsettingdlg.h"
+#include "searchlineedit.h"
+#include "testmain.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+// Catches what the program hands to the desktop.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
+
+// The main window's logic on the offscreen platform: launching from the search
+// box and the top buttons, learning, dragging, keys, settings it receives, start
+// with the system, the application manager's changes and Quit.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<MessageBoxAnswerer> boxes;
+    UrlCatcher catcher;
+
+    static QString configFile() { return QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini"); }
+
+    static void writeConfig(const QMap<QString, QString> &values)
+    {
+        QFile::remove(configFile());
+        QSettings settings(configFile(), QSettings::IniFormat);
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            settings.setValue(it.key(), it.value());
+    }
+
+    static QMap<QString, QString> defaults()
+    {
+        return {{QStringLiteral("maxcount"), QStringLiteral("5")},
+                {QStringLiteral("transparency"), QStringLiteral("100")},
+                {QStringLiteral("hotkey"), QStringLiteral("CTRL+ALT+Q")},
+                {QStringLiteral("autohide"), QStringLiteral("0")},
+                {QStringLiteral("showbigicon"), QStringLiteral("0")},
+                {QStringLiteral("autorun"), QStringLiteral("0")}};
+    }
+
+    // A script that adds a line to the marker file "<path>.ran" each time it runs.
+    static QString script(const QString &name)
+    {
+        const QString path = CatalogFixture::itemPath(name);
+        CatalogFixture::createFile(path, "#!/bin/sh\necho ran >> \"$0.ran\"\n");
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    }
+
+    // Writes data.db with the items (alias, path), as a previous run would have;
+    // returns their rowids.
+    static QStringList prepareCatalog(const QList<QPair<QString, QString>> &items)
+    {
+        auto db = CatalogFixture::openFreshCatalog();
+        QStringList rowids;
+        for (const auto &item : items)
+            rowids << CatalogFixture::addItem(*db, item.first, item.second);
+        return rowids;
+    }
+
+    static std::unique_ptr<Dialog> makeWindow()
+    {
+        auto window = std::make_unique<Dialog>();
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            return nullptr;
+        return window;
+    }
+
+    static void type(Dialog &w, const QString &text) { QTest::keyClicks(w.edtSearch, text); }
+    static void pressReturn(Dialog &w) { QTest::keyClick(w.edtSearch, Qt::Key_Return); }
+
+    // How often the script at `path` has run.
+    static int runs(const QString &path)
+    {
+        QFile file(path + QStringLiteral(".ran"));
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+    }
+
+    static QStringList quickRows() { return CatalogFixture::rows(QStringLiteral("SELECT key,exec,hot FROM QUICK")); }
+
+private slots:
+    void init()
+    {
+        CatalogFixture::resetSandbox();
+        writeConfig(defaults());
+        topItems.clear();
+        boxes = std::make_unique<MessageBoxAnswerer>();
+        catcher.urls.clear();
+        for (const char *scheme : {"file", "https", "mailto"})
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), &catcher, "open");
+    }
+
+    void cleanup()
+    {
+        for (const char *scheme : {"file", "https", "mailto"})
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+        boxes.reset();
+    }
+
+    void settingsFromTheFileReachTheWindow()
+    {
+        writeConfig({{QStringLiteral("maxcount"), QStringLiteral("7")},
+                     {QStringLiteral("transparency"), QStringLiteral("60")},
+                     {QStringLiteral("hotkey"), QStringLiteral("CTRL+ALT+Q")},
+                     {QStringLiteral("autohide"), QStringLiteral("1")},
+                     {QStringLiteral("showbigicon"), QStringLiteral("1")}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        QCOMPARE(w->edtSearch->maxCount, 7);
+        QVERIFY(qAbs(w->windowOpacity() - 0.6) < 0.005);
+        QVERIFY(w->bAutoHide);
+        QVERIFY(w->edtSearch->delegate->bigIcon);
+        QVERIFY(w->lblHotkey->text().contains(QLatin1String("CTRL+ALT+Q")));
+        QVERIFY(w->lblHotkey->text().startsWith(QLatin1String(" Hotkey Exhaled: <font color='#32EC81' >")));
+        QCOMPARE(w->size(), QSize(450, 126));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Tolvane"));
+        QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
+        // Offscreen there is no X server to grab the hotkey: one box says so.
+        QCOMPARE(boxes->texts, QStringList{QStringLiteral("Hotkey registration failed")});
+        QCOMPARE(boxes->titles, QStringList{QStringLiteral("title")});
+        QCOMPARE(w->btnCount->text(), QStringLiteral("0"));
+    }
+
+    void brokenConfigStillStarts_data()
+    {
+        QTest::addColumn<QString>("contents");
+        QTest::newRow("missing") << QString();
+        QTest::newRow("garbage") << QStringLiteral("[General]\nmaxcount=lots\ntransparency=-4\nhotkey=\nautohide=yes\n");
+        QTest::newRow("out of range") << QStringLiteral("[General]\nmaxcount=999\ntransparency=0\n");
+        QTest::newRow("not ini") << QStringLiteral("\x01\x02 binary = = [[[\n");
+    }
+
+    void brokenConfigStillStarts()
+    {
+        QFETCH(QString, contents);
+        QFile::remove(configFile());
+        if (!contents.isNull()) {
+            QFile file(configFile());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(contents.toUtf8());
+        }
+        auto w = makeWindow();
+        QVERIFY(w);
+        QVERIFY(w->isVisible());
+        // The window stays visible and the list usable whatever the file says.
+        // (The platform stores opacity in 8 bits.)
+        QVERIFY(w->windowOpacity() >= 0.145 && w->windowOpacity() <= 1.0);
+        QVERIFY(w->edtSearch->maxCount >= 2 && w->edtSearch->maxCount <= 10);
+        QCOMPARE(boxes->texts.count(QStringLiteral("Hotkey registration failed")), 1);
+    }
+
+    void opacityAndListLengthStayInRange()
+    {
+        auto w = makeWindow();
+        QVERIFY(w);
+        // The platform keeps opacity in 8 bits: compare to within one step.
+        const auto opacityIs = [&](double expected) { return qAbs(w->windowOpacity() - expected) < 0.005; };
+        w->ChangeOpacitySlot(15);
+        QVERIFY(opacityIs(0.15));
+        w->ChangeOpacitySlot(100);
+        QVERIFY(opacityIs(1.0));
+        w->ChangeOpacitySlot(0);
+        QVERIFY(opacityIs(0.15));
+        w->ChangeOpacitySlot(400);
+        QVERIFY(opacityIs(1.0));
+        w->ChangeOpacitySlot(50);
+        QVERIFY(opacityIs(0.5));
+        w->ChangeMaxCountSlot(0);
+        QCOMPARE(w->edtSearch->maxCount, 2);
+        w->ChangeMaxCountSlot(50);
+        QCOMPARE(w->edtSearch->maxCount, 10);
+        w->ChangeMaxCountSlot(4);
+        QCOMPARE(w->edtSearch->maxCount, 4);
+    }
+
+    void returnWithNothingChosenDoesNothing()
+    {
+        prepareCatalog({{QStringLiteral("prog.EXE"), script(QStringLiteral("prog.EXE"))}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        const QStringList before = CatalogFixture::snapshot();
+        // Empty box.
+        pressReturn(*w);
+        // A text that finds nothing.
+        type(*w, QStringLiteral("zq"));
+        QVERIFY(!w->edtSearch->popupList->isVisible());
+        pressReturn(*w);
+        // The run button with nothing chosen.
+        w->btnRun->click();
+        QCOMPARE(CatalogFixture::snapshot(), before);
+        QCOMPARE(boxes->texts.count(QStringLiteral("the file is not exist.")), 0);
+        QCOMPARE(runs(CatalogFixture::itemPath(QStringLiteral("prog.EXE"))), 0);
+    }
+
+    void missingFileShowsAnErrorAndRecordsNothing()
+    {
+        prepareCatalog({{QStringLiteral("ghost"), CatalogFixture::itemPath(QStringLiteral("ghost"))}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        const QStringList before = CatalogFixture::snapshot();
+        type(*w, QStringLiteral("gh"));
+        QCOMPARE(w->edtSearch->current.alias, QStringLiteral("ghost"));
+        pressReturn(*w);
+        QTRY_COMPARE(boxes->texts.count(QStringLiteral("the file is not exist.")), 1);
+        QCOMPARE(boxes->titles.last(), QStringLiteral("error"));
+        QCOMPARE(CatalogFixture::snapshot(), before);
+    }
+
+    void exeStartsAProcessAndIsLearned()
+    {
+        const QString prog = script(QStringLiteral("prog.EXE"));
+        const QString rowid = prepareCatalog({{QStringLiteral("prog.EXE"), prog}}).first();
+        QVERIFY(!rowid.isEmpty());
+        QMap<QString, QString> config = defaults();
+        config.insert(QStringLiteral("autohide"), QStringLiteral("1"));
+        writeConfig(config);
+        auto w = makeWindow();
+        QVERIFY(w);
+        type(*w, QStringLiteral("pr"));
+        QCOMPARE(w->edtSearch->toPlainText(), QStringLiteral("prog.EXE"));
+        // Escape closes the popup; Return then runs the completed item.
+        QTest::keyClick(w->edtSearch, Qt::Key_Escape);
+        QVERIFY(!w->edtSearch->popupList->isVisible());
+        QVERIFY(w->isVisible());
+        pressReturn(*w);
+        QTRY_COMPARE(runs(prog), 1);
+        QCOMPARE(quickRows(), QStringList{QStringLiteral("prog.EXE|") + rowid + QStringLiteral("|1")});
+        QCOMPARE(CatalogFixture::rows(QStringLiteral("SELECT ITEMBOX_ID,topnum FROM TOP")),
+                 QStringList{rowid + QStringLiteral("|1")});
+        QCOMPARE(w->btnTop[0]->toolTip(), QStringLiteral("prog.EXE"));
+        QCOMPARE(w->btnTop[0]->text(), QStringLiteral("prog.EXE"));
+        // Auto-hide is on.
+        QVERIFY(!w->isVisible());
+        QVERIFY(catcher.urls.isEmpty());
+    }
+
+    void heldReturnLaunchesOnce()
+    {
+        const QString prog = script(QStringLiteral("prog.EXE"));
+        prepareCatalog({{QStringLiteral("prog.EXE"), prog}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        type(*w, QStringLiteral("pr"));
+        QTest::keyPress(w->edtSearch, Qt::Key_Return);
+        // The auto-repeated releases of a held key.
+        for (int i = 0; i < 3; ++i) {
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QString(), true);
+            QCoreApplication::sendEvent(w->edtSearch, &release);
+        }
+        QTest::keyRelease(w->edtSearch, Qt::Key_Return);
+        QCOMPARE(CatalogFixture::rows(QStringLiteral("SELECT topnum FROM TOP")), QStringList{QStringLiteral("1")});
+    }
+
+    void otherFilesGoToTheDesktop()
+    {
+        const QString notes = CatalogFixture::createFile(CatalogFixture::itemPath(QStringLiteral("notes.txt")));
+        prepareCatalog({{QStringLiteral("notes.txt"), notes}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        type(*w, QStringLiteral("no"));
+        pressReturn(*w);
+        QTRY_COMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(notes)});
+        // Auto-hide is off.
+        QVERIFY(w->isVisible());
+        QCOMPARE(quickRows().size(), 1);
+    }
+
+    void runButtonLaunchesTheChosenItem()
+    {
+        const QString prog = script(QStringLiteral("tool.exe"));
+        prepareCatalog({{QStringLiteral("tool.exe"), prog}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        type(*w, QStringLiteral("to"));
+        QTest::mouseClick(w->btnRun, Qt::LeftButton);
+        QTRY_COMPARE(runs(prog), 1);
+        QCOMPARE(quickRows().size(), 1);
+    }
+
+    void topButtonsFollowTheLaunchCounts()
+    {
+        const QString a = script(QStringLiteral("alpha.exe"));
+        const QString b = script(QStringLiteral("beta.exe"));
+        prepareCatalog({{QStringLiteral("alpha.exe"), a}, {QStringLiteral("beta.exe"), b}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        w->btnTop[2]->setText(QStringLiteral("earlier"));
+        w->btnTop[2]->setToolTip(QStringLiteral("earlier tip"));
+        for (const QString &text : {QStringLiteral("al"), QStringLiteral("be"), QStringLiteral("be")}) {
+            w->edtSearch->setText(QString());
+            type(*w, text);
+            pressReturn(*w);
+        }
+        QCOMPARE(w->btnTop[0]->text(), QStringLiteral("beta.exe"));
+        QCOMPARE(w->btnTop[1]->text(), QStringLiteral("alpha.exe"));
+        // Two records: the third button keeps what it had, and does nothing.
+        QCOMPARE(w->btnTop[2]->text(), QStringLiteral("earlier"));
+        QCOMPARE(w->btnTop[2]->toolTip(), QStringLiteral("earlier tip"));
+        QTRY_COMPARE(runs(a), 1);
+        QTRY_COMPARE(runs(b), 2);
+        const QStringList before = CatalogFixture::snapshot();
+        QTest::mouseClick(w->btnTop[2], Qt::LeftButton);
+
+        // A top button starts its item but records nothing.
+        QTest::mouseClick(w->btnTop[1], Qt::LeftButton);
+        QTRY_COMPARE(runs(a), 2);
+        QCOMPARE(CatalogFixture::snapshot(), before);
+        QCOMPARE(runs(b), 2);
+
+        // A name with "&" shows as it is, and long names are elided to fit.
+        topItems[0].alias = QStringLiteral("Tom & Jerry and a very long name indeed");
+        w->RefreshTop();
+        QVERIFY2(w->btnTop[0]->text().startsWith(QLatin1String("Tom && J")), qPrintable(w->btnTop[0]->text()));
+        QVERIFY(w->btnTop[0]->text().endsWith(QChar(0x2026)));
+        QCOMPARE(w->btnTop[0]->toolTip(), QStringLiteral("Tom & Jerry and a very long name indeed"));
+
+        // The file of a top item is gone: its button does nothing.
+        QFile::remove(a);
+        QTest::mouseClick(w->btnTop[1], Qt::LeftButton);
+        QCOMPARE(CatalogFixture::snapshot(), before);
+    }
+
+    void dragsFromTheBackgroundOnly()
+    {
+        prepareCatalog({{QStringLiteral("notepad"), CatalogFixture::createFile(CatalogFixture::itemPath(
+                                                         QStringLiteral("notepad")))}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        w->move(100, 100);
+        const QPoint start = w->pos();
+
+        // Pressing on a top button and dragging does not move the window.
+        QTest::mousePress(w->btnTop[0], Qt::LeftButton, {}, QPoint(10, 10));
+        QMouseEvent moveOnButton(QEvent::MouseMove, QPointF(60, 60), w->mapToGlobal(QPointF(60, 60)),
+                                 Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(w.get(), &moveOnButton);
+        QTest::mouseRelease(w->btnTop[0], Qt::LeftButton, {}, QPoint(10, 10));
+        QCOMPARE(w->pos(), start);
+
+        // The popup is open, then the window is dragged by its background.
+        type(*w, QStringLiteral("no"));
+        QVERIFY(w->edtSearch->popupList->isVisible());
+        QTest::mousePress(w.get(), Qt::LeftButton, {}, QPoint(250, 10));
+        const QPoint grab = w->mapToGlobal(QPoint(250, 10));
+        QMouseEvent drag(QEvent::MouseMove, QPointF(250, 10), QPointF(grab + QPoint(30, 40)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(w.get(), &drag);
+        QTRY_COMPARE(w->pos(), start + QPoint(30, 40));
+        QVERIFY(!w->edtSearch->popupList->isVisible());
+    }
+
+    void escapeClearsThenHides()
+    {
+        auto w = makeWindow();
+        QVERIFY(w);
+        type(*w, QStringLiteral("abc"));
+        QTest::keyClick(w->edtSearch, Qt::Key_Escape);
+        QCOMPARE(w->edtSearch->toPlainText(), QString());
+        QVERIFY(w->isVisible());
+        QTest::keyClick(w->edtSearch, Qt::Key_Escape);
+        QVERIFY(!w->isVisible());
+        // The hotkey's slot brings it back with the focus in the search box.
+        w->ShowWnd();
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->focusWidget(), w->edtSearch);
+        // Hiding never ends the program: the tray and the hotkey still reach it.
+        w->ChangeStateSlot();
+        QVERIFY(!w->isVisible());
+        w->ChangeStateSlot();
+        QVERIFY(w->isVisible());
+    }
+
+    void autoRunFollowsTheSetting()
+    {
+        const QString entry = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                              QStringLiteral("/autostart/tolvane.desktop");
+        const QString self = QCoreApplication::applicationFilePath();
+        QFile::remove(entry);
+        auto w = makeWindow();
+        QVERIFY(w);
+        // Off with no entry writes nothing.
+        w->AutoRun(false);
+        QVERIFY(!QFile::exists(entry));
+        // On writes the entry for this executable.
+        w->AutoRun(true);
+        QVERIFY(QFile::exists(entry));
+        QFile read(entry);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        const QByteArray written = read.readAll();
+        read.close();
+        QVERIFY(written.contains("Exec=\"" + QFile::encodeName(self) + "\""));
+        // The same path again is left alone (not even rewritten).
+        QFile::setPermissions(entry, QFile::ReadOwner);
+        w->AutoRun(true);
+        QFile::setPermissions(entry, QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QCOMPARE(read.readAll(), written);
+        read.close();
+        // Another path (the program was moved) is replaced.
+        QVERIFY(read.open(QIODevice::WriteOnly));
+        read.write("[Desktop Entry]\nType=Application\nExec=/old/place/tolvane\n");
+        read.close();
+        w->AutoRun(true);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QCOMPARE(read.readAll(), written);
+        read.close();
+        // Off with an entry keeps it, disabled.
+        w->AutoRun(false);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        const QByteArray disabled = read.readAll();
+        read.close();
+        QVERIFY(disabled.contains("Hidden=true"));
+        QVERIFY(disabled.contains("Exec=\"" + QFile::encodeName(self) + "\""));
+    }
+
+    void startWithAutorunOffDisablesAnExistingEntry()
+    {
+        const QString entry = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                              QStringLiteral("/autostart/tolvane.desktop");
+        CatalogFixture::createFile(entry, "[Desktop Entry]\nType=Application\nExec=/somewhere/tolvane\n");
+        auto w = makeWindow();
+        QVERIFY(w);
+        QFile read(entry);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QVERIFY(read.readAll().contains("Hidden=true"));
+    }
+
+    void managerChangesApplyOnOkOnly()
+    {
+        const QString keep = CatalogFixture::createFile(CatalogFixture::itemPath(QStringLiteral("keep")));
+        const QString gone = CatalogFixture::createFile(CatalogFixture::itemPath(QStringLiteral("gone")));
+        prepareCatalog({{QStringLiteral("keep"), keep}, {QStringLiteral("gone"), gone}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        QCOMPARE(w->btnCount->text(), QStringLiteral("2"));
+        const QStringList before = CatalogFixture::snapshot();
+
+        const auto queueChanges = [&](QAppshow *manager) {
+            manager->pendingChanges = {
+                APPBLOCK{QStringLiteral("/new/program"), QStringLiteral("New one"), {}, {}, {}, {}, {}},
+                APPBLOCK{keep, QStringLiteral("Kept, renamed"), {}, {}, {}, {}, {}},
+                APPBLOCK{gone, QString(), {}, {}, {}, {}, {}}};
+        };
+        // Cancel drops everything.
+        whenModalShows<QAppshow>([&](QAppshow *manager) {
+            queueChanges(manager);
+            manager->reject();
+        });
+        QTest::mouseClick(w->btnCount, Qt::LeftButton);
+        QCOMPARE(CatalogFixture::snapshot(), before);
+        QCOMPARE(w->btnCount->text(), QStringLiteral("2"));
+
+        // OK applies them in order, and the count follows.
+        whenModalShows<QAppshow>([&](QAppshow *manager) {
+            queueChanges(manager);
+            manager->accept();
+        });
+        QTest::mouseClick(w->btnCount, Qt::LeftButton);
+        QStringList items;
+        QList<APPBLOCK> all;
+        w->edtSearch->catalog.GetAllItems(all);
+        for (const APPBLOCK &item : all)
+            items << item.alias + QLatin1Char('|') + item.path;
+        items.sort();
+        QCOMPARE(items, (QStringList{QStringLiteral("Kept, renamed|") + keep,
+                                     QStringLiteral("New one|/new/program")}));
+        QCOMPARE(w->btnCount->text(), QStringLiteral("2"));
+    }
+
+    void trayMenuOffersItsEntries()
+    {
+        auto w = makeWindow();
+        QVERIFY(w);
+        QStringList texts;
+        for (QAction *action : w->trayMenu->actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(texts, (QStringList{QStringLiteral("Help(&H)"), QStringLiteral("Show/Hide(&C)"),
+                                     QStringLiteral("Check Update(&U)"), QStringLiteral("Setting(&S)"),
+                                     QStringLiteral("About(&A)"), QStringLiteral("-"), QStringLiteral("Quit(&Q)")}));
+        // No tray offscreen: no icon, but the window works.
+        QVERIFY(!w->trayIcon);
+    }
+
+    void linksGoToTheDesktopOnce()
+    {
+        auto w = makeWindow();
+        QVERIFY(w);
+        QTest::mouseClick(w->btnFeedback, Qt::LeftButton);
+        QTest::mouseClick(w->btnDonate, Qt::LeftButton);
+        w->CheckSlot();
+        QCOMPARE(catcher.urls.size(), 3);
+        QCOMPARE(catcher.urls[0].scheme(), QStringLiteral("mailto"));
+        QCOMPARE(catcher.urls[0].path(), QLatin1String(TolvaneLinks::SupportMail));
+        QCOMPARE(catcher.urls[0].query(QUrl::FullyDecoded), QStringLiteral("subject=About Tolvane&body=Hello Author,"));
+        QCOMPARE(catcher.urls[1].toString(), QLatin1String(TolvaneLinks::Donation));
+        QVERIFY(catcher.urls[1].toString().endsWith(QLatin1String("cart.php?action=donate&pid=8")));
+        QCOMPARE(catcher.urls[2].toString(), QLatin1String(TolvaneLinks::ReleaseHistory));
+    }
+
+    void settingsButtonShowsTheSettingsWindow()
+    {
+        auto w = makeWindow();
+        QVERIFY(w);
+        QVERIFY(!w->settingDlg->isVisible());
+        QTest::mouseClick(w->btnSetting, Qt::LeftButton);
+        QVERIFY(w->settingDlg->isVisible());
+        QVERIFY(w->settingDlg->windowFlags() & Qt::WindowStaysOnTopHint);
+        // A second click keeps the one window.
+        QTest::mouseClick(w->btnSetting, Qt::LeftButton);
+        QVERIFY(w->settingDlg->isVisible());
+        w->ShowAboutDlgSlot();
+        QVERIFY(w->aboutDlg->isVisible());
+        w->ShowHelp();
+        QVERIFY(w->helpDlg.isVisible());
+    }
+
+    void quitClosesEveryWindowAndEndsTheLoop()
+    {
+        auto w = makeWindow();
+        QVERIFY(w);
+        w->ShowSettingSlot();
+        w->ShowAboutDlgSlot();
+        w->ShowHelp();
+        w->hide();
+        // Quit while every window is hidden, as from the tray: the event loop ends.
+        QTimer::singleShot(0, w.get(), &Dialog::CloseSlot);
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+        guard.start(10000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!w->settingDlg->isVisible());
+        QVERIFY(!w->aboutDlg->isVisible());
+        QVERIFY(!w->helpDlg.isVisible());
+        QVERIFY(!w->isVisible());
+    }
+};
+
+TOLVANE_TEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
