@@ -166,7 +166,9 @@ int QAppshow::indexOfPending(const QString &path) const
 
 void QAppshow::AddNew()
 {
-    qAddApp dialog(this);
+    // Parentless: the frameless flags carry no window type, so a dialog with a
+    // parent would turn into a child widget of the manager.
+    qAddApp dialog(nullptr);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QString path = dialog.chosenPath();
@@ -217,7 +219,7 @@ void QAppshow::rename(int row)
     const QString oldName = nameCell ? nameCell->text() : QString();
     const QString path = pathCell ? pathCell->text() : QString();
 
-    qModapp dialog(oldName, this);
+    qModapp dialog(oldName, nullptr);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QString newName = dialog.newName();
