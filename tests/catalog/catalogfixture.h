@@ -2,7 +2,6 @@
 
 #include "itemdatabase.h"
 
-#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
