@@ -51,6 +51,55 @@ QStringList rowAliases(const SearchLineEdit *box)
     return list;
 }
 
+// Moves the pointer, without buttons, to `pos` of `widget`: the platform then
+// delivers the move, and enter and leave events when it crosses windows.
+void hover(QWidget *widget, QPoint pos)
+{
+    QCursor::setPos(widget->mapToGlobal(pos));
+    QCoreApplication::processEvents();
+}
+
+// Types `text` one character at a time as a keyboard (or an input method, for
+// characters without a key of their own) delivers it.
+void type(QWidget *target, const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QString ch(text.at(i));
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ch += text.at(++i);
+        const QChar c = ch.at(0);
+        int key = 0;
+        if (c.unicode() < 128 && c.isLetter())
+            key = Qt::Key_A + (c.toUpper().unicode() - 'A');
+        else if (c.unicode() < 128 && c.isDigit())
+            key = Qt::Key_0 + (c.unicode() - '0');
+        else if (c == QLatin1Char('\n'))
+            key = Qt::Key_Return;
+        else if (c == QLatin1Char('\t'))
+            key = Qt::Key_Tab;
+        else if (c == QLatin1Char(' '))
+            key = Qt::Key_Space;
+        QTest::sendKeyEvent(QTest::Click, target, Qt::Key(key), ch, Qt::NoModifier);
+    }
+}
+
+// The pointer crossing into and out of `widget`. The offscreen platform does not
+// report window crossings itself, so the events are sent as a window system sends them.
+void enter(QWidget *widget, QPoint pos)
+{
+    hover(widget, pos);
+    QEnterEvent event(QPointF(pos), QPointF(widget->mapTo(widget->window(), pos)),
+                      QPointF(widget->mapToGlobal(pos)));
+    QApplication::sendEvent(widget, &event);
+}
+
+void leave(QWidget *widget, QWidget *to, QPoint pos)
+{
+    hover(to, pos);
+    QEvent event(QEvent::Leave);
+    QApplication::sendEvent(widget, &event);
+}
+
 void paste(QWidget *target, const QString &text)
 {
     QGuiApplication::clipboard()->setText(text);
@@ -75,7 +124,9 @@ class TestSearchBox : public QObject
         removeCatalogFile();
         ids.clear();
         host = std::make_unique<Host>();
-        host->resize(450, 126);
+        // Ends at the box's bottom, so no window but the popup lies under the pointer
+        // on the popup (the offscreen platform hands moves to the first window there).
+        host->resize(450, 93);
         host->move(200, 150);
         box = new SearchLineEdit(host.get());
         box->setGeometry(17, 70, 280, 23);
@@ -97,6 +148,8 @@ class TestSearchBox : public QObject
     bool popupShown() const { return box->popupList->isVisible(); }
 
 private slots:
+    void initTestCase() { qRegisterMetaType<QMouseEvent *>(); }
+
     void cleanup()
     {
         host.reset();
@@ -161,7 +214,7 @@ private slots:
 
     void backspaceListsWithoutCompletingWhileThePopupIsOpen()
     {
-        open({QStringLiteral("notepad"), QStringLiteral("nothing"), QStringLiteral("calc")});
+        open({QStringLiteral("notepad"), QStringLiteral("piano"), QStringLiteral("calc")});
         QTest::keyClicks(box, QStringLiteral("no"));
         QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
 
@@ -440,18 +493,27 @@ private slots:
         QSignalSpy moves(list, &QListComp::mouseMoveSignal);
         QSignalSpy entered(list, &QAbstractItemView::entered);
 
-        QTest::mouseMove(list->windowHandle(), QPoint(60, 12));
-        QTRY_COMPARE(focus.count(), 1);
-        QCOMPARE(focus.at(0).at(0).toBool(), true);
+        enter(list, QPoint(60, 12));
+        QTRY_VERIFY(focus.count() >= 1);
         QVERIFY(box->listHasMouse);
-        QTest::mouseMove(list->viewport(), QPoint(60, 30));
-        QTest::mouseMove(list->viewport(), QPoint(61, 50));
+        hover(list->viewport(), QPoint(60, 30));
+        hover(list->viewport(), QPoint(61, 50));
+        // Moves without a button arrive, each one reported.
         QTRY_VERIFY(moves.count() >= 2);
-        QCOMPARE(focus.count(), 1);
+        const int movesSoFar = int(moves.count());
+        hover(list->viewport(), QPoint(62, 51));
+        QTRY_COMPARE(moves.count(), movesSoFar + 1);
         QCOMPARE(entered.count(), 0); // the view's own hover handling stays out
-        QTest::mouseMove(host->windowHandle(), QPoint(20, 20));
-        QTRY_COMPARE(focus.count(), 2);
-        QCOMPARE(focus.at(1).at(0).toBool(), false);
+        // While the pointer is inside, the list only ever reports "inside".
+        for (const auto &signal : focus)
+            QCOMPARE(signal.at(0).toBool(), true);
+        QVERIFY(box->listHasMouse);
+
+        const int before = int(focus.count());
+        leave(list, host.get(), QPoint(20, 20));
+        QTRY_VERIFY(focus.count() > before);
+        for (qsizetype i = before; i < focus.count(); ++i)
+            QCOMPARE(focus.at(i).at(0).toBool(), false);
         QVERIFY(!box->listHasMouse);
     }
 
@@ -468,7 +530,7 @@ private slots:
         open({"note1", "note2", "note3"}, big);
         const int h = big ? 40 : 22;
         QTest::keyClicks(box, QStringLiteral("note"));
-        QTest::mouseMove(box->popupList->viewport(), QPoint(50, 2 * h + 5));
+        hover(box->popupList->viewport(), QPoint(50, 2 * h + 5));
         QTRY_COMPARE(box->popupList->currentIndex().row(), 2);
         QCOMPARE(box->currentRow, 2);
         QCOMPARE(box->editButton->pos(), origin() + QPoint(280, 2 + 2 * h));
@@ -476,9 +538,9 @@ private slots:
         QTRY_COMPARE(QToolTip::text(), row.alias + QStringLiteral("\r\n") + row.path);
 
         // Below the last row nothing changes.
-        QTest::mouseMove(box->popupList->viewport(), QPoint(50, 3 * h + 1));
+        hover(box->popupList->viewport(), QPoint(50, 3 * h + 1));
         QCOMPARE(box->popupList->currentIndex().row(), 2);
-        QTest::mouseMove(box->popupList->viewport(), QPoint(50, 1));
+        hover(box->popupList->viewport(), QPoint(50, 1));
         QTRY_COMPARE(box->popupList->currentIndex().row(), 0);
         QCOMPARE(box->editButton->pos(), origin() + QPoint(280, 2));
     }
@@ -489,8 +551,7 @@ private slots:
         QTest::keyClicks(box, QStringLiteral("note"));
         QListComp *list = box->popupList;
         const QPoint rowOne(60, 22 + 10);
-        QCursor::setPos(list->viewport()->mapToGlobal(rowOne));
-        QTest::mouseMove(list->windowHandle(), list->viewport()->mapTo(list, rowOne));
+        enter(list, list->viewport()->mapTo(list, rowOne));
         QTRY_VERIFY(box->listHasMouse);
 
         // The press takes the focus from the box; the popup stays.
@@ -725,7 +786,7 @@ private slots:
                 QVERIFY(!row.alias.isNull());
         };
 
-        QTest::keyClicks(box, text); // typed
+        type(box, text); // typed
         check();
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
         paste(box, text); // pasted over the selection
