@@ -36,7 +36,7 @@ QAboutDlg::QAboutDlg(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("QAboutDlg"));
     Frameless::setup(this, QPixmap(QLatin1String(Background)));
 
-    QLabel *text = addLabel(this, "labelText", QRect(20, 45, 260, 40),
+    QLabel *text = addLabel(this, "labelText", QRect(20, 45, 260, 46),
                             QStringLiteral("Thank you for use and support. \r\nIf you have any questions "
                                            "please do not hesitate to contact me."));
     text->setTextFormat(Qt::PlainText);

@@ -41,7 +41,11 @@ QString lineEditStyle()
 
 namespace {
 const char *const Background = ":/images/ADDAPP";
-}
+// The labels reach from near the left edge to the fields and share their rows,
+// so the bold words and the large colon fit with the wider Linux fonts too.
+constexpr int LabelX = 5;
+constexpr int LabelWidth = 49;
+} // namespace
 
 qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
 {
@@ -51,20 +55,22 @@ qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));
-    label->setGeometry(12, 40, 41, 16);
+    label->setGeometry(LabelX, 41, LabelWidth, 21);
     edtName = new QLineEdit(this);
     edtName->setObjectName(QStringLiteral("edtName"));
     edtName->setGeometry(55, 41, 281, 21);
 
     label_2 = new QLabel(AppDialogLook::labelText(QStringLiteral("PATH")), this);
     label_2->setObjectName(QStringLiteral("label_2"));
-    label_2->setGeometry(12, 67, 41, 16);
+    label_2->setGeometry(LabelX, 69, LabelWidth, 20);
     edtPath = new QLineEdit(this);
     edtPath->setObjectName(QStringLiteral("edtPath"));
     edtPath->setGeometry(55, 69, 281, 20);
     edtPath->setReadOnly(true);
     for (QLineEdit *edit : {edtName, edtPath})
         edit->setStyleSheet(AppDialogLook::lineEditStyle());
+    for (QLabel *l : {label, label_2})
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     btnPath = new QPushButton(this);
     btnPath->setObjectName(QStringLiteral("btnPath"));

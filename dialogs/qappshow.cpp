@@ -92,6 +92,9 @@ void QAppshow::buildForm()
     listShow->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     listShow->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     listShow->verticalHeader()->hide();
+    // One line per row; long paths lose their middle, the tooltip holds the whole.
+    listShow->setWordWrap(false);
+    listShow->setTextElideMode(Qt::ElideMiddle);
     listShow->setColumnCount(2);
     listShow->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Path")});
     QHeaderView *header = listShow->horizontalHeader();

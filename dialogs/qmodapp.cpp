@@ -12,7 +12,12 @@
 
 namespace {
 const char *const Background = ":/images/MODAPP";
-}
+// The labels reach to the fields and share their rows, so the bold words and
+// the large colon fit with the wider Linux fonts too.
+constexpr int LabelX = 6;
+constexpr int LabelWidth = 82;
+constexpr int FieldX = LabelX + LabelWidth + 2;
+} // namespace
 
 qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), strOldName(oldName)
 {
@@ -22,20 +27,22 @@ qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), str
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));
-    label->setGeometry(10, 40, 41, 16);
+    label->setGeometry(LabelX, 40, LabelWidth, 21);
     edtName = new QLineEdit(oldName, this);
     edtName->setObjectName(QStringLiteral("edtName"));
-    edtName->setGeometry(86, 40, 281, 21);
+    edtName->setGeometry(FieldX, 40, 281, 21);
     edtName->setReadOnly(true);
 
     label_2 = new QLabel(AppDialogLook::labelText(QStringLiteral("NEW NAME")), this);
     label_2->setObjectName(QStringLiteral("label_2"));
-    label_2->setGeometry(10, 69, 71, 16);
+    label_2->setGeometry(LabelX, 70, LabelWidth, 20);
     edtNew = new QLineEdit(oldName, this);
     edtNew->setObjectName(QStringLiteral("edtNew"));
-    edtNew->setGeometry(86, 70, 281, 20);
+    edtNew->setGeometry(FieldX, 70, 281, 20);
     for (QLineEdit *edit : {edtName, edtNew})
         edit->setStyleSheet(AppDialogLook::lineEditStyle());
+    for (QLabel *l : {label, label_2})
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     btnOK = new QPushButton(this);
     btnOK->setObjectName(QStringLiteral("btnOK"));

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QtTest>
@@ -42,6 +43,18 @@ private:
             }
         }
         QVERIFY(compared > 50);
+        // Every label's text fits its rectangle (nothing clipped).
+        for (QLabel *label : w->findChildren<QLabel *>()) {
+            const QSize need =
+                label->wordWrap() ? QSize(0, label->heightForWidth(label->width())) : label->sizeHint();
+            QVERIFY2(need.width() <= label->width() && need.height() <= label->height(),
+                     qPrintable(QStringLiteral("%1 needs %2x%3, has %4x%5")
+                                    .arg(label->objectName())
+                                    .arg(need.width())
+                                    .arg(need.height())
+                                    .arg(label->width())
+                                    .arg(label->height())));
+        }
     }
 
 private slots:
