@@ -1,0 +1,212 @@
+#include "catalogfixture.h"
+#include "programcopy.h"
+#include "testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <xcb/xcb.h>
+
+// The whole program as a user meets it, on an X server with a tray: the hotkey,
+// typing and Return, the tray icon and its menu, the settings window, Quit.
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+    QString marker;
+
+    static QString xdotool(const QStringList &args) { return X11Windows::xdotool(args); }
+
+    // How many keys another X client cannot grab with these modifiers.
+    static int keysHeldElsewhere(uint16_t modifiers)
+    {
+        xcb_connection_t *other = xcb_connect(nullptr, nullptr);
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+        int refused = 0;
+        for (int code = 8; code < 256; ++code) {
+            auto cookie = xcb_grab_key_checked(other, 1, root, modifiers, static_cast<xcb_keycode_t>(code),
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+            if (xcb_generic_error_t *error = xcb_request_check(other, cookie)) {
+                free(error);
+                ++refused;
+            }
+        }
+        xcb_disconnect(other);
+        return refused;
+    }
+
+    // The tray's panel window, holding the program's icon.
+    static QString trayPanel() { return xdotool({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^panel$")}).section(QLatin1Char('\n'), 0, 0); }
+
+    // Whether the program's icon sits in the tray (the panel holds more than its own window).
+    static bool trayIconEmbedded()
+    {
+        const QString panel = trayPanel();
+        if (panel.isEmpty())
+            return false;
+        QProcess info;
+        info.start(QStringLiteral("xwininfo"), {QStringLiteral("-children"), QStringLiteral("-id"), panel});
+        info.waitForFinished(10000);
+        return info.readAllStandardOutput().contains("2 children");
+    }
+
+    // Clicks the tray icon once nothing (the start-up balloon) covers it.
+    static void clickTray(int button)
+    {
+        const QString panel = trayPanel();
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), panel, QStringLiteral("12"),
+                 QStringLiteral("16")});
+        QTRY_COMPARE_WITH_TIMEOUT(
+            xdotool({QStringLiteral("getmouselocation"), QStringLiteral("--shell")})
+                .section(QStringLiteral("WINDOW="), 1)
+                .trimmed(),
+            panel, 10000);
+        xdotool({QStringLiteral("click"), QString::number(button)});
+    }
+
+    static void key(const QString &keys) { xdotool({QStringLiteral("key"), keys}); }
+
+    static void clickAt(const QString &window, int x, int y)
+    {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+                 QString::number(y), QStringLiteral("click"), QStringLiteral("1")});
+    }
+
+    // Saves a picture of the screen when TOLVANE_SCREENSHOT_DIR names a folder.
+    static void screenshot(const QString &name)
+    {
+        const QString dir = qEnvironmentVariable("TOLVANE_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            return;
+        QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                     dir + QLatin1Char('/') + name + QStringLiteral(".png")});
+    }
+
+    static QStringList rowsOf(const QString &file, const QString &sql)
+    {
+        QStringList rows;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+            db.setDatabaseName(file);
+            if (db.open()) {
+                QSqlQuery query(sql, db);
+                while (query.next()) {
+                    QStringList columns;
+                    for (int i = 0; i < query.record().count(); ++i)
+                        columns << query.value(i).toString();
+                    rows << columns.join(QLatin1Char('|'));
+                }
+            }
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("check"));
+        return rows;
+    }
+
+    // The visible window of the process with exactly this size, if any.
+    static QString windowOfSize(qint64 pid, const QSize &size)
+    {
+        const QString list = xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                      QStringLiteral("--pid"), QString::number(pid), QStringLiteral(".*")});
+        for (const QString &id : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QString geometry = xdotool({QStringLiteral("getwindowgeometry"), id});
+            if (geometry.contains(QStringLiteral("Geometry: %1x%2").arg(size.width()).arg(size.height())))
+                return id;
+        }
+        return QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(TestSandbox::buildBinDir() + QStringLiteral("/tolvane")), "build tolvane first");
+        CatalogFixture::resetSandbox();
+        // A desktop entry whose program leaves a marker file.
+        marker = TestSandbox::path(QStringLiteral("marker"));
+        const QString program = CatalogFixture::createFile(TestSandbox::path(QStringLiteral("items/marker.sh")),
+                                                           "#!/bin/sh\necho ran >> \"" +
+                                                               QFile::encodeName(marker) + "\"\n");
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        CatalogFixture::writeDesktopEntry(QStringLiteral("markerapp.desktop"), QStringLiteral("Markerapp"), {},
+                                          QString(), program);
+    }
+
+    void aDayWithTheLauncher()
+    {
+        ProgramCopy copy(QStringLiteral("tolvane"));
+        QProcess *process = copy.start();
+        const qint64 pid = process->processId();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 1, 20000);
+        const QString window = X11Windows::visibleMainWindows(pid).first();
+        // The tray icon is there, and the configured hotkey is held.
+        QTRY_VERIFY_WITH_TIMEOUT(trayIconEmbedded(), 10000);
+        QCOMPARE(keysHeldElsewhere(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1), 1);
+
+        // A click on the tray icon hides the window, another shows it again.
+        clickTray(1);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 0);
+        clickTray(1);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 1);
+        clickTray(1);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 0);
+
+        // The hotkey brings it up with the keyboard focus in it.
+        key(QStringLiteral("ctrl+alt+q"));
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 1);
+        QTRY_COMPARE(X11Windows::focusedWindow(), window);
+
+        // Type the application's name and press Return: it starts.
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("Mark")});
+        screenshot(QStringLiteral("main-window-popup"));
+        key(QStringLiteral("Return"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+        // The shipped settings hide the window after a launch.
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 0);
+
+        // The settings window from the tray menu: a new hotkey, confirmed with OK.
+        clickTray(3);
+        key(QStringLiteral("s"));
+        QString settings;
+        QTRY_VERIFY_WITH_TIMEOUT(!(settings = windowOfSize(pid, QSize(475, 297))).isEmpty(), 10000);
+        QVERIFY(!settings.isEmpty());
+        screenshot(QStringLiteral("settings-window"));
+        clickAt(settings, 260, 175);
+        key(QStringLiteral("shift+alt+w"));
+        clickAt(settings, 346, 266);
+        QTRY_COMPARE(keysHeldElsewhere(XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1), 1);
+        // The old combination is free again.
+        QCOMPARE(keysHeldElsewhere(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1), 0);
+        QTRY_VERIFY(windowOfSize(pid, QSize(475, 297)).isEmpty());
+        key(QStringLiteral("shift+alt+w"));
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 1);
+        QTRY_COMPARE(X11Windows::focusedWindow(), window);
+        // The launched item is on the first top button now.
+        screenshot(QStringLiteral("main-window-after-launch"));
+
+        // Quit from the tray menu: the program ends and the launch is in data.db.
+        QVERIFY(!QFile::exists(copy.dataFile()));
+        clickTray(3);
+        key(QStringLiteral("q"));
+        QVERIFY(process->waitForFinished(20000));
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process->exitCode(), 0);
+        const QStringList items = rowsOf(copy.dataFile(), QStringLiteral("SELECT rowid, alias FROM ITEMBOX WHERE "
+                                                                        "path LIKE '%markerapp.desktop'"));
+        QCOMPARE(items.size(), 1);
+        const QString rowid = items.first().section(QLatin1Char('|'), 0, 0);
+        QCOMPARE(items.first().section(QLatin1Char('|'), 1), QStringLiteral("Markerapp"));
+        QCOMPARE(rowsOf(copy.dataFile(), QStringLiteral("SELECT key, exec, hot FROM QUICK")),
+                 QStringList{QStringLiteral("Markerapp|") + rowid + QStringLiteral("|1")});
+        QCOMPARE(rowsOf(copy.dataFile(), QStringLiteral("SELECT ITEMBOX_ID, topnum FROM TOP")),
+                 QStringList{rowid + QStringLiteral("|1")});
+        // The settings were stored by OK.
+        QSettings config(copy.configFile(), QSettings::IniFormat);
+        QCOMPARE(config.value(QStringLiteral("hotkey")).toString(), QStringLiteral("SHIFT+ALT+W"));
+    }
+};
+
+TOLVANE_TEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
