@@ -120,7 +120,8 @@ QList<QItemViewDelegate::Piece> QItemViewDelegate::namePieces(const QString &ali
     return pieces;
 }
 
-QItemViewDelegate::RowLayout QItemViewDelegate::layoutRow(const APPBLOCK &record, QPaintDevice *device) const
+QItemViewDelegate::RowLayout QItemViewDelegate::layoutRow(const APPBLOCK &record, QPaintDevice *device,
+                                                          int rowWidth) const
 {
     RowLayout layout;
     if (bigIcon) {
@@ -133,7 +134,9 @@ QItemViewDelegate::RowLayout QItemViewDelegate::layoutRow(const APPBLOCK &record
     const QFont font = rowFont();
     layout.pieces = namePieces(record.alias, record.key, font, device);
     if (bigIcon) {
-        layout.pathText = metricsFor(font, device).elidedText(record.path, Qt::ElideRight, PathWidth);
+        // At most 250 px, and never so wide that the row's edge cuts off the ellipsis.
+        const int width = qMax(0, qMin(PathWidth, rowWidth - NameLeft - 2));
+        layout.pathText = metricsFor(font, device).elidedText(record.path, Qt::ElideRight, width);
         layout.pathRect = QRect(NameLeft, PathTop, PathWidth, TextBoxHeight);
     }
     return layout;
@@ -150,7 +153,7 @@ void QItemViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     if (value.metaType().id() == appblockMetaType())
         record = value.value<APPBLOCK>();
     const QRect &r = option.rect;
-    const RowLayout layout = layoutRow(record, painter->device());
+    const RowLayout layout = layoutRow(record, painter->device(), r.width());
     const bool selected = option.state & QStyle::State_Selected;
 
     // Background and selection.

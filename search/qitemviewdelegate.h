@@ -39,7 +39,8 @@ public:
     explicit QItemViewDelegate(QObject *parent = nullptr);
     ~QItemViewDelegate() override;
 
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
     void setBigIcon(bool bBig);
@@ -50,8 +51,8 @@ public:
     // highlighted, measured with `font` (normal and bold) on `device`.
     static QList<Piece> namePieces(const QString &alias, const QString &key, const QFont &font,
                                    QPaintDevice *device = nullptr);
-    // What paint() draws for `record`, measured on `device`.
-    RowLayout layoutRow(const APPBLOCK &record, QPaintDevice *device = nullptr) const;
+    // What paint() draws for `record` in a row `rowWidth` pixels wide, measured on `device`.
+    RowLayout layoutRow(const APPBLOCK &record, QPaintDevice *device = nullptr, int rowWidth = 1 << 20) const;
     // The row font: "微软雅黑" 9 pt where installed, the platform default otherwise.
     static QFont rowFont();
 

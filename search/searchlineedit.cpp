@@ -294,7 +294,8 @@ void SearchLineEdit::slotTextChanged()
         end = length;
     }
     // Never keep half of a character outside the basic plane.
-    if (start > 0 && start < length && text.at(start).isLowSurrogate() && text.at(start - 1).isHighSurrogate())
+    if (start > 0 && start < length && text.at(start).isLowSurrogate() &&
+        text.at(start - 1).isHighSurrogate())
         --start;
 
     QTextCursor cut(document());

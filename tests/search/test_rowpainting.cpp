@@ -39,7 +39,8 @@ const QColor Background(250, 250, 250);
 const QColor Selected(107, 148, 183);
 
 // Paints one row of `delegate` for `rec` into an image of `width` pixels.
-QImage paintRow(const QItemViewDelegate &delegate, const APPBLOCK &rec, bool selected = false, int width = 280)
+QImage paintRow(const QItemViewDelegate &delegate, const APPBLOCK &rec, bool selected = false,
+                int width = 280)
 {
     ItemsModel model;
     model.setItems({rec});
@@ -102,7 +103,8 @@ private slots:
     {
         ItemsModel model;
         QCOMPARE(model.rowCount(), 0);
-        APPBLOCK a = record(QStringLiteral("Notepad"), QStringLiteral("no"), QStringLiteral("/usr/bin/notepad"));
+        APPBLOCK a =
+            record(QStringLiteral("Notepad"), QStringLiteral("no"), QStringLiteral("/usr/bin/notepad"));
         a.info = QStringLiteral("1.0");
         model.setItems({a, record(QStringLiteral("nothing"))});
         QCOMPARE(model.rowCount(), 2);
@@ -117,8 +119,8 @@ private slots:
         QCOMPARE(back.rowid, a.rowid);
         QCOMPARE(back.info, a.info);
 
-        for (int role : {int(Qt::DecorationRole), int(Qt::ToolTipRole), int(Qt::SizeHintRole), int(Qt::EditRole),
-                         int(Qt::FontRole), int(Qt::UserRole)})
+        for (int role : {int(Qt::DecorationRole), int(Qt::ToolTipRole), int(Qt::SizeHintRole),
+                         int(Qt::EditRole), int(Qt::FontRole), int(Qt::UserRole)})
             QVERIFY2(!model.data(model.index(1, 0), role).isValid(), qPrintable(QString::number(role)));
         QVERIFY(!model.data(model.index(5, 0), Qt::DisplayRole).isValid());
 
@@ -202,38 +204,41 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<QList<bool>>("bolds");
-        QTest::newRow("Notepad/note") << "Notepad"
-                                      << "note" << QStringList({"", "Note", "pad"}) << QList<bool>({false, true, false});
+        QTest::newRow("Notepad/note")
+            << "Notepad"
+            << "note" << QStringList({"", "Note", "pad"}) << QList<bool>({false, true, false});
         QTest::newRow("banana/an") << "banana"
                                    << "an" << QStringList({"b", "an", "", "an", "a"})
                                    << QList<bool>({false, true, false, true, false});
-        QTest::newRow("key in capitals") << "notepad"
-                                         << "NOTE" << QStringList({"", "note", "pad"})
-                                         << QList<bool>({false, true, false});
+        QTest::newRow("key in capitals")
+            << "notepad"
+            << "NOTE" << QStringList({"", "note", "pad"}) << QList<bool>({false, true, false});
         QTest::newRow("key absent") << "Notepad"
                                     << "xyz" << QStringList({"Notepad"}) << QList<bool>({false});
         QTest::newRow("key longer than name") << "Note"
                                               << "Notepad" << QStringList({"Note"}) << QList<bool>({false});
-        QTest::newRow("empty key") << "Notepad" << "" << QStringList({"Notepad"}) << QList<bool>({false});
+        QTest::newRow("empty key") << "Notepad"
+                                   << "" << QStringList({"Notepad"}) << QList<bool>({false});
         QTest::newRow("whole name") << "calc"
                                     << "calc" << QStringList({"", "calc"}) << QList<bool>({false, true});
         QTest::newRow("empty name") << ""
                                     << "a" << QStringList() << QList<bool>();
-        QTest::newRow("overlapping hits") << "aaa"
-                                          << "aa" << QStringList({"", "aa", "a"})
-                                          << QList<bool>({false, true, false});
+        QTest::newRow("overlapping hits")
+            << "aaa"
+            << "aa" << QStringList({"", "aa", "a"}) << QList<bool>({false, true, false});
         // A key that is half of a character outside the basic plane matches nothing.
-        QTest::newRow("half a character")
-            << QString::fromUtf8("a\xF0\x9F\x98\x80"
-                                 "b")
-            << QString(QChar(0xDE00)) << QStringList({QString::fromUtf8("a\xF0\x9F\x98\x80"
-                                                                        "b")})
-            << QList<bool>({false});
-        QTest::newRow("right to left") << QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA")
-                                       << QString::fromUtf8("\xD7\x91\xD7\xA8")
-                                       << QStringList({QString::fromUtf8("\xD7\xA2"), QString::fromUtf8("\xD7\x91\xD7\xA8"),
-                                                       QString::fromUtf8("\xD7\x99\xD7\xAA")})
-                                       << QList<bool>({false, true, false});
+        QTest::newRow("half a character") << QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                                               "b")
+                                          << QString(QChar(0xDE00))
+                                          << QStringList({QString::fromUtf8("a\xF0\x9F\x98\x80"
+                                                                            "b")})
+                                          << QList<bool>({false});
+        QTest::newRow("right to left")
+            << QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA")
+            << QString::fromUtf8("\xD7\x91\xD7\xA8")
+            << QStringList({QString::fromUtf8("\xD7\xA2"), QString::fromUtf8("\xD7\x91\xD7\xA8"),
+                            QString::fromUtf8("\xD7\x99\xD7\xAA")})
+            << QList<bool>({false, true, false});
     }
 
     // The pieces the row draws, and where: each starts where the previous one ends,
@@ -368,15 +373,16 @@ private slots:
         delegate.setBigIcon(true);
         QImage device(10, 10, QImage::Format_ARGB32);
         const auto layout = delegate.layoutRow(record(QStringLiteral("readme"), QString(), gone), &device);
-        QCOMPARE(layout.pathText, QFontMetrics(QItemViewDelegate::rowFont(), &device)
-                                      .elidedText(gone, Qt::ElideRight, 250));
+        QCOMPARE(layout.pathText,
+                 QFontMetrics(QItemViewDelegate::rowFont(), &device).elidedText(gone, Qt::ElideRight, 250));
         QCOMPARE(layout.pathRect, QRect(38, 21, 250, 26));
 
         const QImage image = paintRow(delegate, record(QStringLiteral("readme"), QString(), gone));
         if (provider.isNull())
             QCOMPARE(countPixels(image, QRect(2, 3, 32, 32), [](QColor c) { return c != Background; }), 0);
         // The path line is drawn in grey below the name.
-        QVERIFY(countPixels(image, QRect(38, 22, 240, 16), [](QColor c) { return c.lightness() < 160; }) > 10);
+        QVERIFY(countPixels(image, QRect(38, 22, 240, 16), [](QColor c) { return c.lightness() < 160; }) >
+                10);
     }
 
     void pathLineOnlyInBigRowsAndElided()
@@ -384,15 +390,24 @@ private slots:
         QItemViewDelegate delegate;
         QImage device(10, 10, QImage::Format_ARGB32);
         const QString longPath = QStringLiteral("/very/long/").repeated(40) + QStringLiteral("program");
-        QVERIFY(delegate.layoutRow(record(QStringLiteral("x"), QString(), longPath), &device).pathText.isEmpty());
+        QVERIFY(
+            delegate.layoutRow(record(QStringLiteral("x"), QString(), longPath), &device).pathText.isEmpty());
 
         delegate.setBigIcon(true);
         const auto layout = delegate.layoutRow(record(QStringLiteral("x"), QString(), longPath), &device);
         QVERIFY(layout.pathText != longPath);
         QVERIFY(layout.pathText.endsWith(QChar(0x2026)));
-        QVERIFY(QFontMetrics(QItemViewDelegate::rowFont(), &device).horizontalAdvance(layout.pathText) <= 250);
-        const auto shortLayout = delegate.layoutRow(record(QStringLiteral("x"), QString(), "/bin/ls"), &device);
+        QVERIFY(QFontMetrics(QItemViewDelegate::rowFont(), &device).horizontalAdvance(layout.pathText) <=
+                250);
+        const auto shortLayout =
+            delegate.layoutRow(record(QStringLiteral("x"), QString(), "/bin/ls"), &device);
         QCOMPARE(shortLayout.pathText, QStringLiteral("/bin/ls"));
+        // In a row narrower than the path box, the ellipsis stays inside the row.
+        const auto narrow =
+            delegate.layoutRow(record(QStringLiteral("x"), QString(), longPath), &device, 278);
+        QVERIFY(narrow.pathText.endsWith(QChar(0x2026)));
+        QVERIFY(38 + QFontMetrics(QItemViewDelegate::rowFont(), &device).horizontalAdvance(narrow.pathText) <=
+                278);
 
         // Nothing of the path is drawn right of the 250 px box.
         const QImage image = paintRow(delegate, record(QStringLiteral("x"), QString(), longPath), false, 400);
@@ -406,16 +421,17 @@ private slots:
         QTest::addColumn<QString>("alias");
         QTest::addColumn<QString>("key");
         QTest::newRow("wide latin") << QString(300, QLatin1Char('W')) << "WW";
-        QTest::newRow("right to left") << QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 ").repeated(40)
-                                       << QString::fromUtf8("\xD8\xAD");
-        QTest::newRow("mixed") << QString::fromUtf8("abc \xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA 123 ").repeated(30)
-                               << "b";
+        QTest::newRow("right to left")
+            << QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 ").repeated(40)
+            << QString::fromUtf8("\xD8\xAD");
+        QTest::newRow("mixed")
+            << QString::fromUtf8("abc \xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA 123 ").repeated(30) << "b";
         QTest::newRow("marks") << QString::fromUtf8("\xE2\x80\x8F\xE2\x80\xAE"
                                                     "abc")
                                       .repeated(50)
                                << "c";
-        QTest::newRow("outside the basic plane") << QString::fromUtf8("\xF0\x9F\x98\x80").repeated(100)
-                                                 << QString::fromUtf8("\xF0\x9F\x98\x80");
+        QTest::newRow("outside the basic plane")
+            << QString::fromUtf8("\xF0\x9F\x98\x80").repeated(100) << QString::fromUtf8("\xF0\x9F\x98\x80");
     }
 
     void wideNamesLeaveTheIconAlone()

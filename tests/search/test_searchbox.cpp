@@ -770,8 +770,9 @@ private slots:
     void badInput()
     {
         QFETCH(QString, text);
-        open({"a OR b", "say \"hi\"", "100% sure", "C:\\Windows\\notepad", "under_score", "'; DROP TABLE ITEMBOX; --",
-              QString(66, QLatin1Char('a')), QString::fromUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80"),
+        open({"a OR b", "say \"hi\"", "100% sure", "C:\\Windows\\notepad", "under_score",
+              "'; DROP TABLE ITEMBOX; --", QString(66, QLatin1Char('a')),
+              QString::fromUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80"),
               QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA"), "NEAR and far", "notepad"});
         const int items = int(rows(QStringLiteral("SELECT count(*) FROM ITEMBOX")).first().toInt());
 

@@ -1,0 +1,182 @@
+#include "catalogfixture.h"
+#include "itemsmodel.h"
+#include "modalanswer.h"
+#include "qitemviewdelegate.h"
+#include "qlistcomp.h"
+#include "qlistedit.h"
+#include "searchlineedit.h"
+#include "testmain.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QGraphicsOpacityEffect>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace CatalogFixture;
+
+// The popup on a real X server: what it looks like (screenshots, saved as PNG
+// files to TOLVANE_SHOT_DIR when that is set), real pointer crossings, and real
+// keys typed into the alias editor.
+class TestPopupShot : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QWidget> host;
+    SearchLineEdit *box = nullptr;
+
+    void open(bool big)
+    {
+        removeCatalogFile();
+        host = std::make_unique<QWidget>();
+        host->setGeometry(100, 100, 450, 126);
+        box = new SearchLineEdit(host.get());
+        box->setGeometry(17, 70, 280, 23);
+        box->Setup();
+        const QStringList names = {"Notepad", "notes", "Banana Notebook", "keynote", "denote"};
+        const QStringList files = {"notepad.txt", "notes", "notebook.sh", "keynote.desktop", "denote.png"};
+        for (int i = 0; i < names.size(); ++i)
+            addItem(box->catalog, names.at(i), itemPath(files.at(i)), true);
+        box->delegate->setBigIcon(big);
+        host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+        host->activateWindow();
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+    }
+
+    // The screen under the box, the popup and the edit button.
+    QImage grabPopup() const
+    {
+        const QPoint at = box->mapToGlobal(QPoint(-4, -4));
+        const QSize size(box->width() + 34, box->height() + box->popupList->height() + 12);
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, at.x(), at.y(), size.width(), size.height())
+            .toImage();
+    }
+
+    void save(const QImage &image, const QString &name) const
+    {
+        const QString dir = qEnvironmentVariable("TOLVANE_SHOT_DIR");
+        if (!dir.isEmpty()) {
+            QDir().mkpath(dir);
+            QVERIFY(image.save(dir + QLatin1Char('/') + name));
+        }
+    }
+
+    void waitForTheFade()
+    {
+        auto effect = qobject_cast<QGraphicsOpacityEffect *>(box->popupList->graphicsEffect());
+        QVERIFY(effect);
+        QTRY_COMPARE(effect->opacity(), 1.0);
+        QApplication::processEvents();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<QMouseEvent *>();
+        // The system's icons, so the picture shows real ones.
+        QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    }
+
+    void cleanup() { host.reset(); }
+
+    void popupWithFiveRows_data()
+    {
+        QTest::addColumn<bool>("big");
+        QTest::newRow("small") << false;
+        QTest::newRow("big") << true;
+    }
+
+    void popupWithFiveRows()
+    {
+        QFETCH(bool, big);
+        open(big);
+        const int h = big ? 40 : 22;
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QCOMPARE(box->model->rowCount(), 5);
+        QTest::keyClick(box, Qt::Key_Down);
+        waitForTheFade();
+        QTRY_VERIFY(box->popupList->isVisible() && box->editButton->isVisible());
+
+        const QImage shot = grabPopup();
+        save(shot, big ? QStringLiteral("popup-big.png") : QStringLiteral("popup-small.png"));
+
+        // In the picture: popup frame, row 1 selected, the others in the row colour,
+        // the edit button right of the popup level with row 1.
+        const QPoint popup = box->popupList->mapToGlobal(QPoint(0, 0)) - box->mapToGlobal(QPoint(-4, -4));
+        QCOMPARE(shot.pixelColor(popup + QPoint(0, 10)), QColor(65, 65, 79));
+        QCOMPARE(shot.pixelColor(popup + QPoint(260, 1 + h + h / 2)), QColor(107, 148, 183));
+        QCOMPARE(shot.pixelColor(popup + QPoint(260, 1 + h / 2)), QColor(250, 250, 250));
+        QCOMPARE(shot.pixelColor(popup + QPoint(260, 1 + 4 * h + h / 2)), QColor(250, 250, 250));
+        const QPoint button = box->editButton->mapToGlobal(QPoint(0, 0)) - box->mapToGlobal(QPoint(-4, -4));
+        QCOMPARE(button, popup + QPoint(280, 2 + h));
+        QCOMPARE(shot.pixelColor(button + QPoint(1, 1)), QColor(200, 230, 100));
+    }
+
+    // With a real pointer the list reports each crossing once.
+    void realPointerCrossings()
+    {
+        open(false);
+        QTest::keyClicks(box, QStringLiteral("note"));
+        QListComp *list = box->popupList;
+        QTRY_VERIFY(list->isVisible());
+        QSignalSpy focus(list, &QListComp::listfocus);
+        QSignalSpy moves(list, &QListComp::mouseMoveSignal);
+        QCursor::setPos(box->mapToGlobal(QPoint(40, -30)));
+        QTRY_COMPARE(QCursor::pos(), box->mapToGlobal(QPoint(40, -30)));
+        focus.clear();
+        QCursor::setPos(list->viewport()->mapToGlobal(QPoint(40, 3 * 22 + 5)));
+        QTRY_COMPARE(focus.count(), 1);
+        QCOMPARE(focus.at(0).at(0).toBool(), true);
+        QTRY_COMPARE(list->currentIndex().row(), 3);
+        // Upwards, away from the tool tip, which shows below the pointer.
+        QCursor::setPos(list->viewport()->mapToGlobal(QPoint(50, 5)));
+        QTRY_VERIFY(moves.count() >= 2);
+        QTRY_COMPARE(list->currentIndex().row(), 0);
+        QCOMPARE(focus.count(), 1);
+        QCursor::setPos(box->mapToGlobal(QPoint(40, -30)));
+        QTRY_COMPARE(focus.count(), 2);
+        QCOMPARE(focus.at(1).at(0).toBool(), false);
+        QVERIFY(!box->listHasMouse);
+    }
+
+    // Keys typed on the keyboard reach the alias editor's field.
+    void realKeysReachTheAliasEditor()
+    {
+        open(false);
+        QTest::keyClicks(box, QStringLiteral("keyn"));
+        QTRY_VERIFY(box->editButton->isVisible());
+        const QString rowid = box->model->items.at(0).rowid;
+        QString typed;
+        bool accepted = false;
+        whenModalShows<QListEdit>([&](QListEdit *editor) {
+            // Never leave the run hanging if the keys go elsewhere.
+            QTimer::singleShot(8000, editor, &QDialog::reject);
+            QTimer::singleShot(300, editor, [&typed, editor] {
+                editor->textField->selectAll();
+                QProcess::execute(QStringLiteral("xdotool"), {"type", "--delay", "20", "Tolvane"});
+                QProcess::execute(QStringLiteral("xdotool"), {"key", "Return"});
+                QTimer::singleShot(500, editor, [&typed, editor] { typed = editor->textField->text(); });
+            });
+        });
+        QCursor::setPos(box->editButton->mapToGlobal(QPoint(12, 12)));
+        QTest::mouseClick(box->editButton, Qt::LeftButton);
+        accepted = rows(QStringLiteral("SELECT alias FROM ITEMBOX WHERE rowid = ") + rowid) ==
+                   QStringList({"Tolvane"});
+        QVERIFY2(accepted, qPrintable(typed));
+    }
+};
+
+TOLVANE_TEST_MAIN(TestPopupShot)
+#include "test_popupshot.moc"
