@@ -48,13 +48,13 @@ QIcon desktopEntryIcon(const QString &file)
     return QIcon::fromTheme(name);
 }
 
-// Icons are asked for on every paint of a result row; a file's icon is computed
-// again only when the file, or the icon theme, changed since.
+// Icons are asked for on every paint of a result row. A desktop entry's icon is
+// read again only when the entry, or the icon theme, changed since; other files
+// go straight to the provider.
 struct CachedIcon
 {
     QDateTime modified;
     qint64 size = -1;
-    bool exists = false;
     QString theme;
     QIcon icon;
 };
@@ -64,27 +64,24 @@ struct CachedIcon
 QIcon FileIcons::icon(const QFileInfo &info)
 {
     static const QFileIconProvider provider;
+    if (info.suffix() != QLatin1String("desktop") || !info.isFile())
+        return provider.icon(info);
+
     static QHash<QString, CachedIcon> cache;
-
     const QString path = info.absoluteFilePath();
-    const bool exists = info.exists();
-    const QDateTime modified = exists ? info.lastModified() : QDateTime();
-    const qint64 size = exists ? info.size() : -1;
+    const QDateTime modified = info.lastModified();
+    const qint64 size = info.size();
     const QString theme = QIcon::themeName();
-
-    auto found = cache.constFind(path);
-    if (found != cache.constEnd() && found->exists == exists && found->modified == modified &&
-        found->size == size && found->theme == theme)
+    const auto found = cache.constFind(path);
+    if (found != cache.constEnd() && found->modified == modified && found->size == size &&
+        found->theme == theme)
         return found->icon;
 
-    QIcon result;
-    if (exists && info.isFile() && info.suffix() == QLatin1String("desktop"))
-        result = desktopEntryIcon(path);
+    QIcon result = desktopEntryIcon(path);
     if (result.isNull())
         result = provider.icon(info);
-
     if (cache.size() >= 1024)
         cache.clear();
-    cache.insert(path, {modified, size, exists, theme, result});
+    cache.insert(path, {modified, size, theme, result});
     return result;
 }
