@@ -159,11 +159,16 @@ private slots:
         QTRY_VERIFY(box->editButton->isVisible());
         const QString rowid = box->model->items.at(0).rowid;
         QString typed;
+        QImage shot;
         bool accepted = false;
         whenModalShows<QListEdit>([&](QListEdit *editor) {
             // Never leave the run hanging if the keys go elsewhere.
             QTimer::singleShot(8000, editor, &QDialog::reject);
-            QTimer::singleShot(300, editor, [&typed, editor] {
+            QTimer::singleShot(600, editor, [&typed, &shot, editor] {
+                const QRect area = editor->frameGeometry().adjusted(-6, -6, 6, 6);
+                shot = QGuiApplication::primaryScreen()
+                           ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                           .toImage();
                 editor->textField->selectAll();
                 QProcess::execute(QStringLiteral("xdotool"), {"type", "--delay", "20", "Tolvane"});
                 QProcess::execute(QStringLiteral("xdotool"), {"key", "Return"});
@@ -175,6 +180,10 @@ private slots:
         accepted = rows(QStringLiteral("SELECT alias FROM ITEMBOX WHERE rowid = ") + rowid) ==
                    QStringList({"Tolvane"});
         QVERIFY2(accepted, qPrintable(typed));
+        save(shot, QStringLiteral("editor.png"));
+        // The editor's background image is drawn, the corners outside it stay clear.
+        QVERIFY(!shot.isNull());
+        QVERIFY(shot.pixelColor(6 + 100, 6 + 40) != shot.pixelColor(6 + 268, 6 + 48));
     }
 };
 

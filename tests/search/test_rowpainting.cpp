@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QFileIconProvider>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QListView>
 #include <QPainter>
 #include <QSignalSpy>
@@ -187,15 +186,6 @@ private slots:
         QCOMPARE(delegate.sizeHint(option, model.index(0, 0)), QSize(77, 40));
         delegate.setBigIcon(false);
         QCOMPARE(delegate.sizeHint(option, model.index(0, 0)), QSize(77, 22));
-    }
-
-    void rowFontIsYaheiWhereInstalled()
-    {
-        const QFont font = QItemViewDelegate::rowFont();
-        const bool yahei = QFontDatabase::hasFamily(QStringLiteral("微软雅黑"));
-        QCOMPARE(font.family(), yahei ? QStringLiteral("微软雅黑") : QApplication::font().family());
-        QCOMPARE(font.pointSize(), 9);
-        QCOMPARE(font.styleStrategy(), QFont::PreferAntialias);
     }
 
     void highlightPieces_data()

@@ -695,23 +695,16 @@ private slots:
         }
     }
 
-    void aliasEditorLook()
+    // The editor's buttons carry their images and no text; the tab order is OK,
+    // Cancel, the field, so Enter in the field confirms through OK.
+    void aliasEditorButtons()
     {
         QListEdit editor(nullptr, QStringLiteral("calc"));
-        QCOMPARE(editor.textField->text(), QStringLiteral("calc"));
         QCOMPARE(editor.newText, QString());
-        QCOMPARE(editor.minimumSize(), QSize(270, 50));
-        QCOMPARE(editor.maximumSize(), QSize(270, 50));
-        QCOMPARE(editor.textField->geometry(), QRect(15, 10, 200, 20));
-        QCOMPARE(editor.okButton->geometry(), QRect(218, 14, 22, 22));
-        QCOMPARE(editor.cancelButton->geometry(), QRect(242, 2, 16, 16));
-        QVERIFY(editor.okButton->text().isEmpty());
-        QVERIFY(editor.cancelButton->text().isEmpty());
-        QVERIFY(!editor.okButton->icon().isNull());
-        QVERIFY(!editor.cancelButton->icon().isNull());
-        QVERIFY(editor.testAttribute(Qt::WA_TranslucentBackground));
-        QCOMPARE(editor.textField->focusPolicy(), Qt::StrongFocus);
-        // Tab order: OK, Cancel, the field.
+        for (QPushButton *button : {editor.okButton, editor.cancelButton}) {
+            QVERIFY(button->text().isEmpty());
+            QVERIFY(!button->icon().pixmap(16, 16).isNull());
+        }
         QCOMPARE(editor.okButton->nextInFocusChain(), editor.cancelButton);
         QCOMPARE(editor.cancelButton->nextInFocusChain(), editor.textField);
     }
