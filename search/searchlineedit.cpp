@@ -378,3 +378,12 @@ void SearchLineEdit::focusOutEvent(QFocusEvent *e)
         HidePopup();
     QTextEdit::focusOutEvent(e);
 }
+
+void SearchLineEdit::hideEvent(QHideEvent *e)
+{
+    // The popup is a window of its own: it must not stay on screen when the box
+    // goes away with its window (a hotkey press while the pointer rests on the list).
+    if (popupList && popupList->isVisible())
+        HidePopup();
+    QTextEdit::hideEvent(e);
+}

@@ -10,6 +10,7 @@
 
 class ItemsModel;
 class QFocusEvent;
+class QHideEvent;
 class QItemViewDelegate;
 class QKeyEvent;
 class QListComp;
@@ -75,6 +76,7 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
     void focusInEvent(QFocusEvent *e) override;
     void focusOutEvent(QFocusEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
 
 private:
     QPoint popupOrigin() const;

@@ -606,6 +606,17 @@ private slots:
         QCOMPARE(box->toPlainText(), QStringLiteral("note2"));
     }
 
+    void hidingTheWindowClosesThePopup()
+    {
+        open({"note1", "note2"});
+        QTest::keyClicks(box, QStringLiteral("note"));
+        enter(box->popupList, QPoint(40, 10));
+        QTRY_VERIFY(box->listHasMouse);
+        host->hide();
+        QVERIFY(!popupShown());
+        QVERIFY(!box->editButton->isVisible());
+    }
+
     // The alias editor, answered from within its modal run.
     void aliasEditor_data()
     {
