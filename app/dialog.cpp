@@ -1,10 +1,10 @@
 #include "dialog.h"
 
 #include "appblock.h"
-#include "qitemviewdelegate.h"
 #include "launcher.h"
 #include "qaboutdlg.h"
 #include "qappshow.h"
+#include "qitemviewdelegate.h"
 #include "qsettingdlg.h"
 #include "searchlineedit.h"
 #include "spritestyle.h"
@@ -59,7 +59,8 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     edtSearch->setGeometry(17, 70, 280, 23);
     edtSearch->installEventFilter(this);
     edtSearch->setMouseTracking(true);
-    edtSearch->setStyleSheet(QStringLiteral("QTextEdit {border-image: url(:/images/SEARCHBAR); color:white;}"));
+    edtSearch->setStyleSheet(
+        QStringLiteral("QTextEdit {border-image: url(:/images/SEARCHBAR); color:white;}"));
     edtSearch->setFocus();
 
     lblHotkey = new QLabel(this);

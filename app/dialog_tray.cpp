@@ -65,8 +65,8 @@ void Dialog::iconActivated(QSystemTrayIcon::ActivationReason reason)
 
 void Dialog::SetShortcut(QString strShotCut)
 {
-    lblHotkey->setText(QStringLiteral(" Hotkey Exhaled: <font color='#32EC81' >") + strShotCut.toHtmlEscaped() +
-                       QStringLiteral("</font>"));
+    lblHotkey->setText(QStringLiteral(" Hotkey Exhaled: <font color='#32EC81' >") +
+                       strShotCut.toHtmlEscaped() + QStringLiteral("</font>"));
     bool registered = false;
     if (!globalHotkey) {
         globalHotkey = new GlobalShortcut(this);

@@ -39,8 +39,9 @@ int main(int argc, char **argv)
     // the orderly way, so the catalog is saved as on Quit.
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app, &QCoreApplication::quit);
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
-                     [](QSessionManager &) { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager &) {
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
 
     const int code = app.exec();
     delete window;

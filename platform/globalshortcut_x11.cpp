@@ -21,24 +21,42 @@ xcb_keysym_t keysymForKey(int key)
     if (key >= Qt::Key_F1 && key <= Qt::Key_F35)
         return static_cast<xcb_keysym_t>(0xffbe + (key - Qt::Key_F1));
     switch (key) {
-    case Qt::Key_Escape: return 0xff1b;
-    case Qt::Key_Tab: return 0xff09;
-    case Qt::Key_Backspace: return 0xff08;
-    case Qt::Key_Return: return 0xff0d;
-    case Qt::Key_Enter: return 0xff8d;
-    case Qt::Key_Insert: return 0xff63;
-    case Qt::Key_Delete: return 0xffff;
-    case Qt::Key_Pause: return 0xff13;
-    case Qt::Key_Print: return 0xff61;
-    case Qt::Key_Home: return 0xff50;
-    case Qt::Key_End: return 0xff57;
-    case Qt::Key_Left: return 0xff51;
-    case Qt::Key_Up: return 0xff52;
-    case Qt::Key_Right: return 0xff53;
-    case Qt::Key_Down: return 0xff54;
-    case Qt::Key_PageUp: return 0xff55;
-    case Qt::Key_PageDown: return 0xff56;
-    default: return 0;
+    case Qt::Key_Escape:
+        return 0xff1b;
+    case Qt::Key_Tab:
+        return 0xff09;
+    case Qt::Key_Backspace:
+        return 0xff08;
+    case Qt::Key_Return:
+        return 0xff0d;
+    case Qt::Key_Enter:
+        return 0xff8d;
+    case Qt::Key_Insert:
+        return 0xff63;
+    case Qt::Key_Delete:
+        return 0xffff;
+    case Qt::Key_Pause:
+        return 0xff13;
+    case Qt::Key_Print:
+        return 0xff61;
+    case Qt::Key_Home:
+        return 0xff50;
+    case Qt::Key_End:
+        return 0xff57;
+    case Qt::Key_Left:
+        return 0xff51;
+    case Qt::Key_Up:
+        return 0xff52;
+    case Qt::Key_Right:
+        return 0xff53;
+    case Qt::Key_Down:
+        return 0xff54;
+    case Qt::Key_PageUp:
+        return 0xff55;
+    case Qt::Key_PageDown:
+        return 0xff56;
+    default:
+        return 0;
     }
 }
 
@@ -57,7 +75,8 @@ uint16_t modifierMask(Qt::KeyboardModifiers modifiers)
 }
 
 // Caps Lock and Num Lock must not stop the hotkey: grab it with each of them.
-constexpr uint16_t LockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+constexpr uint16_t LockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                                     XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
 constexpr uint16_t RelevantModifiers =
     XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
 

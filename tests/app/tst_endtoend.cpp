@@ -4,8 +4,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSqlDatabase>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -40,7 +40,11 @@ class TestEndToEnd : public QObject
     }
 
     // The tray's panel window, holding the program's icon.
-    static QString trayPanel() { return xdotool({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^panel$")}).section(QLatin1Char('\n'), 0, 0); }
+    static QString trayPanel()
+    {
+        return xdotool({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^panel$")})
+            .section(QLatin1Char('\n'), 0, 0);
+    }
 
     // Whether the program's icon sits in the tray (the panel holds more than its own window).
     static bool trayIconEmbedded()
@@ -60,11 +64,10 @@ class TestEndToEnd : public QObject
         const QString panel = trayPanel();
         xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), panel, QStringLiteral("12"),
                  QStringLiteral("16")});
-        QTRY_COMPARE_WITH_TIMEOUT(
-            xdotool({QStringLiteral("getmouselocation"), QStringLiteral("--shell")})
-                .section(QStringLiteral("WINDOW="), 1)
-                .trimmed(),
-            panel, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(xdotool({QStringLiteral("getmouselocation"), QStringLiteral("--shell")})
+                                      .section(QStringLiteral("WINDOW="), 1)
+                                      .trimmed(),
+                                  panel, 10000);
         xdotool({QStringLiteral("click"), QString::number(button)});
     }
 
@@ -109,8 +112,9 @@ class TestEndToEnd : public QObject
     // The visible window of the process with exactly this size, if any.
     static QString windowOfSize(qint64 pid, const QSize &size)
     {
-        const QString list = xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                                      QStringLiteral("--pid"), QString::number(pid), QStringLiteral(".*")});
+        const QString list =
+            xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--pid"), QString::number(pid), QStringLiteral(".*")});
         for (const QString &id : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             const QString geometry = xdotool({QStringLiteral("getwindowgeometry"), id});
             if (geometry.contains(QStringLiteral("Geometry: %1x%2").arg(size.width()).arg(size.height())))
@@ -122,16 +126,17 @@ class TestEndToEnd : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(QFile::exists(TestSandbox::buildBinDir() + QStringLiteral("/tolvane")), "build tolvane first");
+        QVERIFY2(QFile::exists(TestSandbox::buildBinDir() + QStringLiteral("/tolvane")),
+                 "build tolvane first");
         CatalogFixture::resetSandbox();
         // A desktop entry whose program leaves a marker file.
         marker = TestSandbox::path(QStringLiteral("marker"));
-        const QString program = CatalogFixture::createFile(TestSandbox::path(QStringLiteral("items/marker.sh")),
-                                                           "#!/bin/sh\necho ran >> \"" +
-                                                               QFile::encodeName(marker) + "\"\n");
+        const QString program =
+            CatalogFixture::createFile(TestSandbox::path(QStringLiteral("items/marker.sh")),
+                                       "#!/bin/sh\necho ran >> \"" + QFile::encodeName(marker) + "\"\n");
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        CatalogFixture::writeDesktopEntry(QStringLiteral("markerapp.desktop"), QStringLiteral("Markerapp"), {},
-                                          QString(), program);
+        CatalogFixture::writeDesktopEntry(QStringLiteral("markerapp.desktop"), QStringLiteral("Markerapp"),
+                                          {}, QString(), program);
     }
 
     void aDayWithTheLauncher()
@@ -159,7 +164,8 @@ private slots:
         QTRY_COMPARE(X11Windows::focusedWindow(), window);
 
         // Type the application's name and press Return: it starts.
-        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("Mark")});
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+                 QStringLiteral("Mark")});
         screenshot(QStringLiteral("main-window-popup"));
         key(QStringLiteral("Return"));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
@@ -193,8 +199,9 @@ private slots:
         QVERIFY(process->waitForFinished(20000));
         QCOMPARE(process->exitStatus(), QProcess::NormalExit);
         QCOMPARE(process->exitCode(), 0);
-        const QStringList items = rowsOf(copy.dataFile(), QStringLiteral("SELECT rowid, alias FROM ITEMBOX WHERE "
-                                                                        "path LIKE '%markerapp.desktop'"));
+        const QStringList items =
+            rowsOf(copy.dataFile(), QStringLiteral("SELECT rowid, alias FROM ITEMBOX WHERE "
+                                                   "path LIKE '%markerapp.desktop'"));
         QCOMPARE(items.size(), 1);
         const QString rowid = items.first().section(QLatin1Char('|'), 0, 0);
         QCOMPARE(items.first().section(QLatin1Char('|'), 1), QStringLiteral("Markerapp"));

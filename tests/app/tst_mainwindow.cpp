@@ -47,7 +47,10 @@ class TestMainWindow : public QObject
     std::unique_ptr<MessageBoxAnswerer> boxes;
     UrlCatcher catcher;
 
-    static QString configFile() { return QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini"); }
+    static QString configFile()
+    {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
+    }
 
     static void writeConfig(const QMap<QString, QString> &values)
     {
@@ -106,7 +109,10 @@ class TestMainWindow : public QObject
         return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
     }
 
-    static QStringList quickRows() { return CatalogFixture::rows(QStringLiteral("SELECT key,exec,hot FROM QUICK")); }
+    static QStringList quickRows()
+    {
+        return CatalogFixture::rows(QStringLiteral("SELECT key,exec,hot FROM QUICK"));
+    }
 
 private slots:
     void init()
@@ -156,7 +162,8 @@ private slots:
     {
         QTest::addColumn<QString>("contents");
         QTest::newRow("missing") << QString();
-        QTest::newRow("garbage") << QStringLiteral("[General]\nmaxcount=lots\ntransparency=-4\nhotkey=\nautohide=yes\n");
+        QTest::newRow("garbage") << QStringLiteral(
+            "[General]\nmaxcount=lots\ntransparency=-4\nhotkey=\nautohide=yes\n");
         QTest::newRow("out of range") << QStringLiteral("[General]\nmaxcount=999\ntransparency=0\n");
         QTest::newRow("not ini") << QStringLiteral("\x01\x02 binary = = [[[\n");
     }
@@ -279,12 +286,14 @@ private slots:
             QCoreApplication::sendEvent(w->edtSearch, &release);
         }
         QTest::keyRelease(w->edtSearch, Qt::Key_Return);
-        QCOMPARE(CatalogFixture::rows(QStringLiteral("SELECT topnum FROM TOP")), QStringList{QStringLiteral("1")});
+        QCOMPARE(CatalogFixture::rows(QStringLiteral("SELECT topnum FROM TOP")),
+                 QStringList{QStringLiteral("1")});
     }
 
     void otherFilesGoToTheDesktop()
     {
-        const QString notes = CatalogFixture::createFile(CatalogFixture::itemPath(QStringLiteral("notes.txt")));
+        const QString notes =
+            CatalogFixture::createFile(CatalogFixture::itemPath(QStringLiteral("notes.txt")));
         prepareCatalog({{QStringLiteral("notes.txt"), notes}});
         auto w = makeWindow();
         QVERIFY(w);
@@ -341,7 +350,8 @@ private slots:
         // A name with "&" shows as it is, and long names are elided to fit.
         topItems[0].alias = QStringLiteral("Tom & Jerry and a very long name indeed");
         w->RefreshTop();
-        QVERIFY2(w->btnTop[0]->text().startsWith(QLatin1String("Tom && J")), qPrintable(w->btnTop[0]->text()));
+        QVERIFY2(w->btnTop[0]->text().startsWith(QLatin1String("Tom && J")),
+                 qPrintable(w->btnTop[0]->text()));
         QVERIFY(w->btnTop[0]->text().endsWith(QChar(0x2026)));
         QCOMPARE(w->btnTop[0]->toolTip(), QStringLiteral("Tom & Jerry and a very long name indeed"));
 
@@ -353,8 +363,8 @@ private slots:
 
     void dragsFromTheBackgroundOnly()
     {
-        prepareCatalog({{QStringLiteral("notepad"), CatalogFixture::createFile(CatalogFixture::itemPath(
-                                                         QStringLiteral("notepad")))}});
+        prepareCatalog({{QStringLiteral("notepad"),
+                         CatalogFixture::createFile(CatalogFixture::itemPath(QStringLiteral("notepad")))}});
         auto w = makeWindow();
         QVERIFY(w);
         w->move(100, 100);
@@ -505,9 +515,10 @@ private slots:
         QStringList texts;
         for (QAction *action : w->trayMenu->actions())
             texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(texts, (QStringList{QStringLiteral("Help(&H)"), QStringLiteral("Show/Hide(&C)"),
-                                     QStringLiteral("Check Update(&U)"), QStringLiteral("Setting(&S)"),
-                                     QStringLiteral("About(&A)"), QStringLiteral("-"), QStringLiteral("Quit(&Q)")}));
+        QCOMPARE(texts,
+                 (QStringList{QStringLiteral("Help(&H)"), QStringLiteral("Show/Hide(&C)"),
+                              QStringLiteral("Check Update(&U)"), QStringLiteral("Setting(&S)"),
+                              QStringLiteral("About(&A)"), QStringLiteral("-"), QStringLiteral("Quit(&Q)")}));
         // No tray offscreen: no icon, but the window works.
         QVERIFY(!w->trayIcon);
     }
@@ -522,7 +533,8 @@ private slots:
         QCOMPARE(catcher.urls.size(), 3);
         QCOMPARE(catcher.urls[0].scheme(), QStringLiteral("mailto"));
         QCOMPARE(catcher.urls[0].path(), QLatin1String(TolvaneLinks::SupportMail));
-        QCOMPARE(catcher.urls[0].query(QUrl::FullyDecoded), QStringLiteral("subject=About Tolvane&body=Hello Author,"));
+        QCOMPARE(catcher.urls[0].query(QUrl::FullyDecoded),
+                 QStringLiteral("subject=About Tolvane&body=Hello Author,"));
         QCOMPARE(catcher.urls[1].toString(), QLatin1String(TolvaneLinks::Donation));
         QVERIFY(catcher.urls[1].toString().endsWith(QLatin1String("cart.php?action=donate&pid=8")));
         QCOMPARE(catcher.urls[2].toString(), QLatin1String(TolvaneLinks::ReleaseHistory));

@@ -22,8 +22,7 @@ class TestMessageHandler : public QObject
     };
 
     // Runs `body` in a forked child whose stdout and stderr go into a pipe.
-    template<typename F>
-    static Outcome inChild(F body)
+    template <typename F> static Outcome inChild(F body)
     {
         int fds[2];
         if (pipe(fds) != 0)

@@ -28,9 +28,10 @@ class TestStartup : public QObject
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
             db.setDatabaseName(file);
             if (db.open()) {
-                QSqlQuery query(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','index') AND "
-                                               "name NOT LIKE 'ITEMBOX_%' AND name NOT LIKE 'sqlite_%' ORDER BY name"),
-                                db);
+                QSqlQuery query(
+                    QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','index') AND "
+                                   "name NOT LIKE 'ITEMBOX_%' AND name NOT LIKE 'sqlite_%' ORDER BY name"),
+                    db);
                 while (query.next())
                     names << query.value(0).toString();
             }
@@ -42,8 +43,9 @@ class TestStartup : public QObject
     // Hides the copy's window with its close button.
     static void clickClose(const QString &window)
     {
-        X11Windows::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("428"),
-                             QStringLiteral("12"), QStringLiteral("click"), QStringLiteral("1")});
+        X11Windows::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                             QStringLiteral("428"), QStringLiteral("12"), QStringLiteral("click"),
+                             QStringLiteral("1")});
     }
 
     static void terminate(QProcess *process)
@@ -55,7 +57,8 @@ class TestStartup : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(QFile::exists(TestSandbox::buildBinDir() + QStringLiteral("/tolvane")), "build tolvane first");
+        QVERIFY2(QFile::exists(TestSandbox::buildBinDir() + QStringLiteral("/tolvane")),
+                 "build tolvane first");
     }
 
     void cleanup()
@@ -90,9 +93,10 @@ private slots:
         QCOMPARE(first->exitStatus(), QProcess::NormalExit);
         QCOMPARE(first->exitCode(), 0);
         QVERIFY(QFile::exists(copy.dataFile()));
-        QCOMPARE(schemaOf(copy.dataFile()), (QStringList{QStringLiteral("ITEMBOX"), QStringLiteral("QUICK"),
-                                                         QStringLiteral("QUICK_INDEX"), QStringLiteral("QUICK_INDEX_2"),
-                                                         QStringLiteral("TOP"), QStringLiteral("TOP_INDEX")}));
+        QCOMPARE(schemaOf(copy.dataFile()),
+                 (QStringList{QStringLiteral("ITEMBOX"), QStringLiteral("QUICK"),
+                              QStringLiteral("QUICK_INDEX"), QStringLiteral("QUICK_INDEX_2"),
+                              QStringLiteral("TOP"), QStringLiteral("TOP_INDEX")}));
     }
 
     void copyInAnotherFolderRunsBeside()

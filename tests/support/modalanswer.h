@@ -25,7 +25,6 @@ private:
 // Runs `action` once the next modal widget of type T shows up, from within its
 // nested event loop (for dialogs that the code under test runs with exec()).
 // Returns immediately; the action runs later from the event loop.
-template<typename T, typename F>
-void whenModalShows(F action, int timeoutMs = 10000);
+template <typename T, typename F> void whenModalShows(F action, int timeoutMs = 10000);
 
 #include "modalanswer_impl.h"

@@ -7,8 +7,7 @@
 
 #include <memory>
 
-template<typename T, typename F>
-void whenModalShows(F action, int timeoutMs)
+template <typename T, typename F> void whenModalShows(F action, int timeoutMs)
 {
     auto timer = new QTimer(qApp);
     auto clock = std::make_shared<QElapsedTimer>();

@@ -25,14 +25,14 @@ QString buildBinDir();
 } // namespace TestSandbox
 
 // Use instead of QTEST_MAIN: a QApplication, the test object and the sandbox.
-#define TOLVANE_TEST_MAIN(TestObject)                                                                   \
-    int main(int argc, char **argv)                                                                      \
-    {                                                                                                    \
-        return TestSandbox::run(argc, argv, [](int c, char **v) {                                        \
-            QApplication app(c, v);                                                                      \
-            app.setAttribute(Qt::AA_Use96Dpi, true);                                                     \
-            TestObject tc;                                                                               \
-            QTEST_SET_MAIN_SOURCE_PATH                                                                   \
-            return QTest::qExec(&tc, c, v);                                                              \
-        });                                                                                              \
+#define TOLVANE_TEST_MAIN(TestObject)                                                                        \
+    int main(int argc, char **argv)                                                                          \
+    {                                                                                                        \
+        return TestSandbox::run(argc, argv, [](int c, char **v) {                                            \
+            QApplication app(c, v);                                                                          \
+            app.setAttribute(Qt::AA_Use96Dpi, true);                                                         \
+            TestObject tc;                                                                                   \
+            QTEST_SET_MAIN_SOURCE_PATH                                                                       \
+            return QTest::qExec(&tc, c, v);                                                                  \
+        });                                                                                                  \
     }

@@ -24,10 +24,7 @@ class TestAutoStart : public QObject
 private slots:
     void init() { QFile::remove(entry()); }
 
-    void entryLivesInTheSandboxConfigHome()
-    {
-        QVERIFY(entry().startsWith(TestSandbox::root()));
-    }
+    void entryLivesInTheSandboxConfigHome() { QVERIFY(entry().startsWith(TestSandbox::root())); }
 
     void noEntryMeansNoValue()
     {
@@ -94,14 +91,16 @@ private slots:
     {
         QFile file(entry());
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("# comment\n[Desktop Entry]\nName=Tolvane\nExec=/usr/bin/tolvane --flag\n\n[Desktop Action x]\n"
-                   "Exec=/other\n");
+        file.write(
+            "# comment\n[Desktop Entry]\nName=Tolvane\nExec=/usr/bin/tolvane --flag\n\n[Desktop Action x]\n"
+            "Exec=/other\n");
         file.close();
         QCOMPARE(AutoStart::value().toString(), QStringLiteral("/usr/bin/tolvane"));
         AutoStart::setValue(QString());
         const QString text = readEntry();
         // Hidden goes into the main group, the rest of the file stays.
-        QVERIFY2(text.contains(QLatin1String("Exec=/usr/bin/tolvane --flag\nHidden=true\n")), qPrintable(text));
+        QVERIFY2(text.contains(QLatin1String("Exec=/usr/bin/tolvane --flag\nHidden=true\n")),
+                 qPrintable(text));
         QVERIFY(text.contains(QLatin1String("[Desktop Action x]\nExec=/other")));
         QCOMPARE(AutoStart::value().toString(), QString());
     }
