@@ -290,6 +290,32 @@ private slots:
                  QStringList{QStringLiteral("1")});
     }
 
+    void pathsWithShellCharactersStartThatExactFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("blanks") << QStringLiteral("my prog.EXE");
+        QTest::newRow("quotes") << QStringLiteral("it's \"quoted\".EXE");
+        QTest::newRow("shell") << QStringLiteral("a;b&c|d$(touch pwned)`x`.EXE");
+        QTest::newRow("no .exe") << QStringLiteral("run me; now");
+    }
+
+    void pathsWithShellCharactersStartThatExactFile()
+    {
+        QFETCH(QString, name);
+        const QString prog = script(name);
+        prepareCatalog({{name, prog}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        type(*w, name.left(1));
+        QCOMPARE(w->edtSearch->current.path, prog);
+        pressReturn(*w);
+        QTRY_COMPARE(runs(prog), 1);
+        // No shell took the name apart.
+        QVERIFY(!QFile::exists(QDir::current().filePath(QStringLiteral("pwned"))));
+        QVERIFY(!QFile::exists(CatalogFixture::itemPath(QStringLiteral("pwned"))));
+        QVERIFY(catcher.urls.isEmpty());
+    }
+
     void otherFilesGoToTheDesktop()
     {
         const QString notes =
