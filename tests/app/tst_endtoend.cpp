@@ -1,4 +1,5 @@
 #include "catalogfixture.h"
+#include "keygrabs.h"
 #include "programcopy.h"
 #include "testmain.h"
 
@@ -9,8 +10,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
-#include <xcb/xcb.h>
-
 // The whole program as a user meets it, on an X server with a tray: the hotkey,
 // typing and Return, the tray icon and its menu, the settings window, Quit.
 class TestEndToEnd : public QObject
@@ -20,24 +19,6 @@ class TestEndToEnd : public QObject
     QString marker;
 
     static QString xdotool(const QStringList &args) { return X11Windows::xdotool(args); }
-
-    // How many keys another X client cannot grab with these modifiers.
-    static int keysHeldElsewhere(uint16_t modifiers)
-    {
-        xcb_connection_t *other = xcb_connect(nullptr, nullptr);
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
-        int refused = 0;
-        for (int code = 8; code < 256; ++code) {
-            auto cookie = xcb_grab_key_checked(other, 1, root, modifiers, static_cast<xcb_keycode_t>(code),
-                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-            if (xcb_generic_error_t *error = xcb_request_check(other, cookie)) {
-                free(error);
-                ++refused;
-            }
-        }
-        xcb_disconnect(other);
-        return refused;
-    }
 
     // The tray's panel window, holding the program's icon.
     static QString trayPanel()
@@ -148,7 +129,7 @@ private slots:
         const QString window = X11Windows::visibleMainWindows(pid).first();
         // The tray icon is there, and the configured hotkey is held.
         QTRY_VERIFY_WITH_TIMEOUT(trayIconEmbedded(), 10000);
-        QCOMPARE(keysHeldElsewhere(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1), 1);
+        QCOMPARE(KeyGrabs::heldElsewhere(KeyGrabs::Control | KeyGrabs::Alt), 1);
 
         // A click on the tray icon hides the window, another shows it again.
         clickTray(1);
@@ -182,9 +163,9 @@ private slots:
         clickAt(settings, 260, 175);
         key(QStringLiteral("shift+alt+w"));
         clickAt(settings, 346, 266);
-        QTRY_COMPARE(keysHeldElsewhere(XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1), 1);
+        QTRY_COMPARE(KeyGrabs::heldElsewhere(KeyGrabs::Shift | KeyGrabs::Alt), 1);
         // The old combination is free again.
-        QCOMPARE(keysHeldElsewhere(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1), 0);
+        QCOMPARE(KeyGrabs::heldElsewhere(KeyGrabs::Control | KeyGrabs::Alt), 0);
         QTRY_VERIFY(windowOfSize(pid, QSize(475, 297)).isEmpty());
         key(QStringLiteral("shift+alt+w"));
         QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 1);

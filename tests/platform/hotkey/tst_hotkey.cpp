@@ -1,4 +1,5 @@
 #include "globalshortcut.h"
+#include "keygrabs.h"
 #include "testmain.h"
 
 #include <QProcess>
@@ -16,28 +17,8 @@ class TestHotkey : public QObject
         QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), keys}), 0);
     }
 
-    // How many keys another X client cannot grab with these modifiers (keys that
-    // some client, such as this process, holds). The other client's grabs end
-    // with its connection.
-    static int keysHeldElsewhere(uint16_t modifiers)
-    {
-        xcb_connection_t *other = xcb_connect(nullptr, nullptr);
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
-        int refused = 0;
-        for (int code = 8; code < 256; ++code) {
-            auto cookie = xcb_grab_key_checked(other, 1, root, modifiers, static_cast<xcb_keycode_t>(code),
-                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-            if (xcb_generic_error_t *error = xcb_request_check(other, cookie)) {
-                free(error);
-                ++refused;
-            }
-        }
-        xcb_disconnect(other);
-        return refused;
-    }
-
-    static constexpr uint16_t CtrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
-    static constexpr uint16_t ShiftAlt = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_1;
+    static constexpr uint16_t CtrlAlt = KeyGrabs::Control | KeyGrabs::Alt;
+    static constexpr uint16_t ShiftAlt = KeyGrabs::Shift | KeyGrabs::Alt;
 
 private slots:
     void initTestCase() { QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb")); }
@@ -64,12 +45,12 @@ private slots:
         GlobalShortcut shortcut;
         QSignalSpy spy(&shortcut, &GlobalShortcut::activated);
         QVERIFY(shortcut.setShortcut(QKeySequence(QStringLiteral("CTRL+ALT+Q"))));
-        QCOMPARE(keysHeldElsewhere(CtrlAlt), 1);
+        QCOMPARE(KeyGrabs::heldElsewhere(CtrlAlt), 1);
         QVERIFY(shortcut.setShortcut(QKeySequence(QStringLiteral("SHIFT+ALT+W"))));
-        QCOMPARE(keysHeldElsewhere(CtrlAlt), 0);
-        QCOMPARE(keysHeldElsewhere(ShiftAlt), 1);
+        QCOMPARE(KeyGrabs::heldElsewhere(CtrlAlt), 0);
+        QCOMPARE(KeyGrabs::heldElsewhere(ShiftAlt), 1);
         // Also with Caps Lock held.
-        QCOMPARE(keysHeldElsewhere(ShiftAlt | XCB_MOD_MASK_LOCK), 1);
+        QCOMPARE(KeyGrabs::heldElsewhere(ShiftAlt | KeyGrabs::Lock), 1);
         // The server delivers in order: had the old grab survived, its press would
         // be counted before the new one.
         press(QStringLiteral("ctrl+alt+q"));
@@ -84,9 +65,9 @@ private slots:
         {
             GlobalShortcut first;
             QVERIFY(first.setShortcut(QKeySequence(QStringLiteral("CTRL+ALT+E"))));
-            QCOMPARE(keysHeldElsewhere(CtrlAlt), 1);
+            QCOMPARE(KeyGrabs::heldElsewhere(CtrlAlt), 1);
         }
-        QCOMPARE(keysHeldElsewhere(CtrlAlt), 0);
+        QCOMPARE(KeyGrabs::heldElsewhere(CtrlAlt), 0);
     }
 
     void refusedCombinationsReportFailure()
@@ -102,7 +83,7 @@ private slots:
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
         for (int code = 8; code < 256; ++code) {
             // Grab every keycode with Ctrl+Alt in the other client; one of them is K.
-            auto cookie = xcb_grab_key_checked(other, 1, root, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1,
+            auto cookie = xcb_grab_key_checked(other, 1, root, KeyGrabs::Control | KeyGrabs::Alt,
                                                static_cast<xcb_keycode_t>(code), XCB_GRAB_MODE_ASYNC,
                                                XCB_GRAB_MODE_ASYNC);
             if (xcb_generic_error_t *error = xcb_request_check(other, cookie))
