@@ -102,8 +102,10 @@ qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
 
 void qAddApp::ChangePath()
 {
+    // "*" rather than "*.*": programs on Linux mostly have no extension, and "*.*"
+    // would hide them; on Windows both match every file.
     const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Open Document"),
-                                                      QDir::currentPath(), QStringLiteral("All files(*.*)"));
+                                                      QDir::currentPath(), QStringLiteral("All files(*)"));
     if (file.isNull())
         return;
 

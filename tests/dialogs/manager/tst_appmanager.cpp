@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListView>
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
@@ -451,7 +452,7 @@ private slots:
         whenModalShows<QFileDialog>([](QFileDialog *fd) {
             QCOMPARE(fd->windowTitle(), QStringLiteral("Open Document"));
             QCOMPARE(fd->directory().absolutePath(), QDir::currentPath());
-            QVERIFY(fd->nameFilters().contains(QStringLiteral("All files(*.*)")));
+            QCOMPARE(fd->nameFilters(), QStringList({"All files(*)"}));
             fd->reject();
         });
         click(&add, "btnPath");
@@ -479,6 +480,20 @@ private slots:
         QCOMPARE(add.result(), int(QDialog::Accepted));
         QCOMPARE(add.chosenName(), QStringLiteral("Runner"));
         QCOMPARE(add.chosenPath(), file);
+    }
+
+    void browsePicksProgramWithoutExtension()
+    {
+        const QString program = makeFile(QStringLiteral("home/bin/myprogram"));
+        qAddApp add;
+        add.show();
+        whenModalShows<QFileDialog>([program](QFileDialog *fd) {
+            fd->selectFile(program);
+            static_cast<QDialog *>(fd)->accept();
+        });
+        click(&add, "btnPath");
+        QCOMPARE(add.chosenPath(), program);
+        QCOMPARE(add.chosenName(), QStringLiteral("myprogram"));
     }
 
     void emptyNameKeepsAddDialogOpen()
