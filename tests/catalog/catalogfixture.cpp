@@ -191,4 +191,59 @@ void clearRegistry()
         dir.remove(file);
 }
 
+QStringList badTexts()
+{
+    return {"\"",
+            "*",
+            "-",
+            "^",
+            "(",
+            ")",
+            "OR",
+            "NEAR",
+            "AND",
+            "NOT",
+            "a OR b",
+            "a NEAR/2 b",
+            "\"a\"",
+            "a*",
+            "-a",
+            "^a",
+            "a:b",
+            "ind:a",
+            "(a",
+            "a)",
+            "'",
+            "';",
+            "'; DROP TABLE ITEMBOX; --",
+            "\" OR 1=1 --",
+            "%",
+            "_",
+            "a%",
+            "\\",
+            "a\\b",
+            "C:\\Windows\\",
+            "%s%s%n",
+            "NULL",
+            "\t",
+            "line\nbreak",
+            "<b>bold</b>",
+            "  ",
+            QString::fromUtf8("\xF0\x9F\x98\x80"),
+            QString::fromUtf8("a\xF0\x9F\x98\x80"),
+            QString(QChar(0xDC00)),
+            QString(QChar(0xD83D)) + QStringLiteral("a"),
+            QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA"),
+            QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"),
+            QString::fromUtf8("\xE2\x80\x8F"
+                              "a"),
+            QString::fromUtf8("\xE2\x80\xAE"
+                              "abc"),
+            QString(66, QLatin1Char('a')),
+            QString(66, QLatin1Char('"')),
+            QStringLiteral("ab").repeated(33),
+            QStringLiteral("ab").repeated(50),
+            QString::fromUtf8("caf\xC3\xA9")};
+}
+
 } // namespace CatalogFixture

@@ -74,6 +74,12 @@ void addAppPath(const QString &subkey, const QList<QPair<QString, QVariant>> &va
 // Removes every registry fixture.
 void clearRegistry();
 
+// Texts a keyboard or the clipboard may put into the search box that could upset
+// a full-text query or the SQL around it: operators and quotes, SQL fragments,
+// backslashes, characters outside the basic plane and halves of them,
+// right-to-left text, the length limit and beyond.
+QStringList badTexts();
+
 extern const QString UninstallKey; // HKEY_LOCAL_MACHINE\...\CurrentVersion\Uninstall
 extern const QString AppPathsKey;  // HKEY_LOCAL_MACHINE\...\CurrentVersion\App Paths
 

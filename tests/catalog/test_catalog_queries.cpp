@@ -220,51 +220,7 @@ private slots:
     void badInputLeavesTheCatalogUnchanged_data()
     {
         QTest::addColumn<QString>("text");
-        const QStringList texts = {"\"",
-                                   "*",
-                                   "-",
-                                   "^",
-                                   "(",
-                                   ")",
-                                   "OR",
-                                   "NEAR",
-                                   "AND",
-                                   "NOT",
-                                   "a OR b",
-                                   "a NEAR/2 b",
-                                   "\"a\"",
-                                   "a*",
-                                   "-a",
-                                   "^a",
-                                   "a:b",
-                                   "ind:a",
-                                   "(a",
-                                   "a)",
-                                   "'",
-                                   "';",
-                                   "'; DROP TABLE ITEMBOX; --",
-                                   "\" OR 1=1 --",
-                                   "%",
-                                   "_",
-                                   "a%",
-                                   "\\",
-                                   "a\\b",
-                                   "C:\\Windows\\",
-                                   "%s%s%n",
-                                   "NULL",
-                                   "\t",
-                                   "  ",
-                                   QString::fromUtf8("\xF0\x9F\x98\x80"),
-                                   QString::fromUtf8("a\xF0\x9F\x98\x80"),
-                                   QString(QChar(0xDC00)),
-                                   QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA"),
-                                   QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7"),
-                                   QString::fromUtf8("\xE2\x80\x8F"
-                                                     "a"),
-                                   QString(66, QLatin1Char('a')),
-                                   QString(66, QLatin1Char('"')),
-                                   QStringLiteral("ab").repeated(33),
-                                   QString::fromUtf8("caf\xC3\xA9")};
+        const QStringList texts = CatalogFixture::badTexts();
         for (const QString &text : texts)
             QTest::newRow(text.toUtf8().toHex().constData()) << text;
     }
