@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building Tolvane needs, and with --test also
-# what its tests and screenshots need. Does nothing when everything is present.
+# Installs the Debian packages that building Tolvane needs, with --test also
+# what its tests and screenshots need, and with --bench what the benchmarks
+# need (an X server for the process figures, fzf for the comparison).
+# Does nothing when everything is present.
 set -euo pipefail
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-dev
             libglib2.0-dev libxcb1-dev)
 test_pkgs=(xvfb xauth xdotool trayer x11-utils imagemagick sqlite3 fonts-dejavu-core)
+bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core)
 
 want=("${build_pkgs[@]}")
-if [[ "${1:-}" == "--test" ]]; then
-    want+=("${test_pkgs[@]}")
-fi
+case "${1:-}" in
+--test) want+=("${test_pkgs[@]}") ;;
+--bench) want+=("${bench_pkgs[@]}") ;;
+esac
 
 missing=()
 for p in "${want[@]}"; do

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds Tolvane and its benchmarks in release mode, runs them all and prints one
+# table: each figure's median, 95th percentile, number of runs, target and verdict.
+#   tools/bench.sh [build-folder]      (default: build-bench in the repository)
+# The process and window figures run under a private Xvfb server; every benchmark
+# works in a temporary sandbox of its own.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+build=${1:-build-bench}
+
+tools/install-deps.sh --bench
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j2 --target tolvane bench_startup bench_keystroke bench_discovery bench_catalog
+
+bin=$(cd "$build/bin" && pwd)
+export TOLVANE_TEST_BIN_DIR="$bin" LANG=C.UTF-8 LC_ALL=C.UTF-8
+xvfb="$repo/tests/support/run-xvfb.sh"
+rows=$(mktemp)
+trap 'rm -f "$rows"' EXIT
+
+run() {
+    echo "running $*" >&2
+    "$@" | grep '^@row' >>"$rows" || { echo "benchmark failed: $*" >&2; exit 1; }
+}
+run "$xvfb" "$bin/bench_startup"
+run "$xvfb" "$bin/bench_keystroke"
+QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" entries
+QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" tree
+
+echo
+awk -F'\t' 'BEGIN { printf "| %-62s | %11s | %11s | %4s | %-14s | %-7s |\n", "figure", "median", "p95", "runs", "target", "verdict";
+                    printf "|%s|%s|%s|%s|%s|%s|\n", "----------------------------------------------------------------", "------------:", "------------:", "-----:", "----------------", "---------" }
+            { printf "| %-62s | %11s | %11s | %4s | %-14s | %-7s |\n", $2, $3, $4, $5, $6, $7 }' "$rows"
