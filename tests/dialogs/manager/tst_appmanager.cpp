@@ -622,6 +622,59 @@ private slots:
         QVERIFY(!poll.isActive());
     }
 
+    void deleteDuringIconFill()
+    {
+        // Rows deleted while the icons come in: the fill follows the shrinking table.
+        const QString file = TestSandbox::path(QStringLiteral("home/apps/file"));
+        QList<APPBLOCK> many;
+        for (int i = 0; i < 400; ++i) {
+            makeFile(QStringLiteral("home/apps/file") + QString::number(i));
+            many << record(QStringLiteral("Item %1").arg(i), file + QString::number(i));
+        }
+        dlg->SetItems(many);
+        QTableWidget *t = table(*dlg);
+        dlg->show();
+        int deletions = 0;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (t->item(0, 0)->icon().isNull() || t->rowCount() <= 10)
+                return;
+            t->setCurrentCell(t->rowCount() - 1, 0);
+            click(dlg.get(), "btnDelete");
+            ++deletions;
+        });
+        poll.start(0);
+        QTRY_VERIFY(t->rowCount() <= 10 || !t->item(t->rowCount() - 1, 0)->icon().isNull());
+        poll.stop();
+        QVERIFY(deletions > 0);
+        QCOMPARE(dlg->pendingChanges.size(), deletions);
+        QCOMPARE(t->rowCount(), 400 - deletions);
+        QTRY_VERIFY(!t->item(t->rowCount() - 1, 0)->icon().isNull());
+        for (int r = 0; r < t->rowCount(); ++r)
+            QCOMPARE(t->item(r, 1)->text(), file + QString::number(r));
+    }
+
+    void dragByTopBandOnly()
+    {
+        dlg->move(100, 100);
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+        const QPoint start = dlg->pos();
+        // A press in the top band drags the window.
+        QTest::mousePress(dlg.get(), Qt::LeftButton, {}, QPoint(200, 10));
+        QTest::mouseMove(dlg.get(), QPoint(230, 25));
+        QTest::mouseRelease(dlg.get(), Qt::LeftButton, {}, QPoint(230, 25));
+        QTRY_COMPARE(dlg->pos(), start + QPoint(30, 15));
+        // A press on a child marks "no drag": the next move leaves the window alone.
+        const QPoint moved = dlg->pos();
+        QPushButton *add = button(dlg.get(), "btnAdd");
+        QTest::mousePress(add, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseMove(dlg.get(), QPoint(250, 20));
+        QTest::mouseRelease(dlg.get(), Qt::LeftButton, {}, QPoint(250, 20));
+        QCoreApplication::processEvents();
+        QCOMPARE(dlg->pos(), moved);
+    }
+
 private:
     std::unique_ptr<QAppshow> dlg;
 };
