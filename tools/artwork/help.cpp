@@ -114,8 +114,8 @@ QImage firstPage()
     step(p, 202, 4, QStringLiteral("Press Return to start it"));
 
     searchPicture(p, QRectF(338, 76, 240, 120));
-    keyCap(p, QRectF(520, 132, 30, 22), QStringLiteral("\u2191"));
-    keyCap(p, QRectF(520, 158, 30, 22), QStringLiteral("\u2193"));
+    keyCap(p, QRectF(534, 132, 30, 22), QStringLiteral("\u2191"));
+    keyCap(p, QRectF(534, 158, 30, 22), QStringLiteral("\u2193"));
     keyCap(p, QRectF(482, 210, 68, 24), QStringLiteral("Return \u21b5"));
     keyCap(p, QRectF(350, 210, 120, 24), QStringLiteral("Ctrl + Alt + Q"));
     footer(p, QStringLiteral("Click to go on \u203a"));
