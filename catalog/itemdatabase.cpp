@@ -90,6 +90,8 @@ bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, b
     sqlite3 *memory = sqliteHandle(connection);
     if (!memory)
         return false;
+    if (!save)
+        forgetPaths();
 
     const QByteArray fileName = file.toUtf8();
     qWarning("%s", fileName.constData());
@@ -111,6 +113,7 @@ bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, b
 
 bool ItemDatabase::CreateTables(const QString &databaseName)
 {
+    forgetPaths();
     db.setDatabaseName(databaseName);
     if (!db.open())
         return false;
@@ -137,6 +140,7 @@ void ItemDatabase::SaveAndClose()
     if (!keepFile && db.isOpen())
         CopyDatabase(db, databaseFile(), true);
     db.close();
+    forgetPaths();
     scannedFolders.clear();
     const QString connection = db.connectionName();
     db = QSqlDatabase();

@@ -57,8 +57,21 @@ private:
     // folders this walk has entered, so a folder link loop ends.
     void WalkDir(const QString &folder, QList<APPBLOCK> &list, QSet<QString> &entered);
 
+    // AddItem's path lookup answered from memory: the paths of the item table as
+    // the table stores them (UTF-8 text), valid while no other statement has
+    // changed the connection since. Sets `known` and returns true when it can
+    // answer exactly as the statement would; false when the statement must.
+    bool lookUpPath(const QString &path, bool &known);
+    // Called after AddItem's own write, once lookUpPath answered for it.
+    void notePathWritten(const QString &path, bool inserted, bool succeeded);
+    // Drops the lookup (the connection was opened, loaded or closed).
+    void forgetPaths();
+
     QSqlDatabase db;
     QStringList scannedFolders;
+    QSet<QByteArray> knownPaths;
+    const void *knownPathsHandle = nullptr;
+    qint64 knownPathsChanges = -1;
     // Set when a data.db that failed to load could not be moved aside: then it is
     // never written over.
     bool keepFile = false;

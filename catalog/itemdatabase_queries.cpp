@@ -190,14 +190,87 @@ bool ItemDatabase::UpdateAlias(const APPBLOCK &item)
     return query.exec();
 }
 
+void ItemDatabase::forgetPaths()
+{
+    knownPaths.clear();
+    knownPathsHandle = nullptr;
+    knownPathsChanges = -1;
+}
+
+bool ItemDatabase::lookUpPath(const QString &path, bool &known)
+{
+    sqlite3 *handle = sqliteHandle(db);
+    // Inside a transaction a later rollback could undo what the lookup learns.
+    if (!handle || !sqlite3_get_autocommit(handle)) {
+        forgetPaths();
+        return false;
+    }
+    // The statement compares the bytes SQLite stores; a text converts to exactly
+    // its UTF-8 form only when it has no surrogates (no lone halves) and no NUL.
+    if (path.isEmpty())
+        return false;
+    for (const QChar c : path) {
+        if (c.isSurrogate() || c.isNull())
+            return false;
+    }
+    if (knownPathsHandle != handle || knownPathsChanges != sqlite3_total_changes64(handle)) {
+        // Something else wrote since: read the paths again, as the table holds them.
+        forgetPaths();
+        sqlite3_stmt *statement = nullptr;
+        bool utf8 = false;
+        if (sqlite3_prepare_v2(handle, "PRAGMA encoding", -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            utf8 = qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)), "UTF-8") == 0;
+        sqlite3_finalize(statement);
+        if (!utf8 ||
+            sqlite3_prepare_v2(handle, "SELECT path from ITEMBOX", -1, &statement, nullptr) != SQLITE_OK)
+            return false;
+        int rc;
+        while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+            // Only a text can equal the bound text; numbers and blobs never do.
+            if (sqlite3_column_type(statement, 0) != SQLITE_TEXT)
+                continue;
+            const char *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
+            knownPaths.insert(QByteArray(bytes, sqlite3_column_bytes(statement, 0)));
+        }
+        sqlite3_finalize(statement);
+        if (rc != SQLITE_DONE) {
+            forgetPaths();
+            return false;
+        }
+        knownPathsHandle = handle;
+        knownPathsChanges = sqlite3_total_changes64(handle);
+    }
+    known = knownPaths.contains(path.toUtf8());
+    return true;
+}
+
+void ItemDatabase::notePathWritten(const QString &path, bool inserted, bool succeeded)
+{
+    sqlite3 *handle = sqliteHandle(db);
+    if (!succeeded || !handle || handle != knownPathsHandle) {
+        forgetPaths();
+        return;
+    }
+    if (inserted)
+        knownPaths.insert(path.toUtf8());
+    knownPathsChanges = sqlite3_total_changes64(handle);
+}
+
 bool ItemDatabase::AddItem(QString &path, const QString &alias, const QString &type, const QString &info)
 {
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT * from ITEMBOX WHERE path=?"));
-    query.addBindValue(path);
-    const bool known = query.exec() && query.next();
-    query.finish();
+    // The path lookup scans the whole full-text table; the lookup in memory gives
+    // the same answer without the scan whenever it can.
+    bool known = false;
+    const bool answered = lookUpPath(path, known);
+    if (!answered) {
+        query.prepare(QStringLiteral("SELECT * from ITEMBOX WHERE path=?"));
+        query.addBindValue(path);
+        known = query.exec() && query.next();
+        query.finish();
+    }
     if (!known) {
         query.prepare(QStringLiteral("INSERT INTO ITEMBOX (path,alias,type,info,ind) values(?,?,?,?,?)"));
         query.addBindValue(path);
@@ -212,7 +285,10 @@ bool ItemDatabase::AddItem(QString &path, const QString &alias, const QString &t
         query.addBindValue(SpaceText(alias));
         query.addBindValue(path);
     }
-    return query.exec();
+    const bool done = query.exec();
+    if (answered)
+        notePathWritten(path, !known, done);
+    return done;
 }
 
 bool ItemDatabase::DeleteItem(const QString &path)

@@ -24,16 +24,19 @@ inline const QStringList Vendors = {"GNU",    "Libre",    "Open",    "KDE",     
                                     "Google", "Audacity", "Blender", "Inkscape",  "Xfce",   "Qt",
                                     "Java",   "Python",   "Steam",   "VLC",       "Wine",   "Zoom"};
 inline const QStringList Products = {
-    "Office", "Image",   "Sound",   "Video",    "Text",     "Music",   "Photo",   "Disk",
-    "File",   "Network", "System",  "Font",     "Screen",   "Terminal", "Mail",   "Web",
-    "Code",   "Game",    "Map",     "Chart",    "Database", "Archive", "Package", "Print",
-    "Color",  "Clock",   "Calendar", "Contact", "Password", "Remote",  "Virtual", "Backup"};
-inline const QStringList Roles = {"Writer",   "Editor",   "Viewer",  "Manager",  "Player",
-                                  "Recorder", "Browser",  "Studio",  "Manipulation Program",
-                                  "Calculator", "Monitor", "Converter", "Designer", "Client",
-                                  "Server",   "Tool",     "Assistant", "Explorer", "Launcher",
-                                  "Settings", "Center",   "Analyzer", "Scanner",  "Builder",
-                                  "Console",  "Organizer"};
+    "Office", "Image",   "Sound",    "Video",   "Text",     "Music",    "Photo",   "Disk",
+    "File",   "Network", "System",   "Font",    "Screen",   "Terminal", "Mail",    "Web",
+    "Code",   "Game",    "Map",      "Chart",   "Database", "Archive",  "Package", "Print",
+    "Color",  "Clock",   "Calendar", "Contact", "Password", "Remote",   "Virtual", "Backup"};
+inline const QStringList Roles = {"Writer",     "Editor",    "Viewer",
+                                  "Manager",    "Player",    "Recorder",
+                                  "Browser",    "Studio",    "Manipulation Program",
+                                  "Calculator", "Monitor",   "Converter",
+                                  "Designer",   "Client",    "Server",
+                                  "Tool",       "Assistant", "Explorer",
+                                  "Launcher",   "Settings",  "Center",
+                                  "Analyzer",   "Scanner",   "Builder",
+                                  "Console",    "Organizer"};
 // Typed one letter at a time; a few start with a capital, one matches nothing.
 inline const QStringList Typed = {"writer", "image", "libre", "gnu",    "term",  "calc", "video", "firefox",
                                   "Mail",   "disk",  "code",  "player", "sound", "Edit", "zoom",  "office"};

@@ -44,8 +44,8 @@ inline void row(const QString &figure, const std::vector<double> &samples, const
     QString target = targetText;
     if (target.isEmpty())
         target = limit > 0 ? QStringLiteral("< %1 %2").arg(limit).arg(unit) : QStringLiteral("-");
-    const QString verdict = limit > 0 ? (m < limit ? QStringLiteral("met") : QStringLiteral("MISSED"))
-                                      : QStringLiteral("-");
+    const QString verdict =
+        limit > 0 ? (m < limit ? QStringLiteral("met") : QStringLiteral("MISSED")) : QStringLiteral("-");
     const QString line = QStringLiteral("@row\t%1\t%2 %5\t%3 %5\t%4\t%6\t%7\n")
                              .arg(figure)
                              .arg(m, 0, 'f', unit == QLatin1String("ms") ? 2 : 1)

@@ -61,13 +61,14 @@ int writeTree(const QString &root)
 
 int runEntries()
 {
-    const QString apps =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/applications");
+    const QString apps = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/applications");
     BenchCatalog::writeDesktopEntries(apps, 2000);
     std::vector<double> times;
     for (int run = 0; run < 5; ++run)
         times.push_back(firstRun(2000));
-    BenchTable::row(QStringLiteral("first-run ScanAll over 2,000 desktop entries"), times, QStringLiteral("ms"), 1000);
+    BenchTable::row(QStringLiteral("first-run ScanAll over 2,000 desktop entries"), times,
+                    QStringLiteral("ms"), 1000);
     QDir(apps).removeRecursively();
     return 0;
 }

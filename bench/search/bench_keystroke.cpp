@@ -44,7 +44,8 @@ public:
 
 QString entriesFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/bench-apps");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/bench-apps");
 }
 
 // Builds data.db with `items` items whose files are desktop entries.
@@ -55,7 +56,8 @@ void buildCatalog(int items)
     BenchCatalog::writeDesktopEntries(entriesFolder(), items);
     auto db = std::make_unique<ItemDatabase>();
     db->OpenCatalog(); // a first run over an empty sandbox: an empty catalog
-    BenchCatalog::fill(items, [](int i) { return entriesFolder() + QStringLiteral("/app%1.desktop").arg(i); });
+    BenchCatalog::fill(items,
+                       [](int i) { return entriesFolder() + QStringLiteral("/app%1.desktop").arg(i); });
     for (int i = 1; i <= 20; ++i)
         db->AddQuick(QString::number(i * 7), BenchCatalog::Typed[i % BenchCatalog::Typed.size()].left(2));
     db.reset(); // writes data.db
@@ -172,14 +174,15 @@ int runBenchmark()
         const std::vector<double> search = searchTimes(3);
         if (haveFzf) {
             const std::vector<double> fzf = fzfTimes(items);
-            BenchTable::comparedRow(QStringLiteral("SearchItems per keystroke, %1 items").arg(thousands(items)),
-                                    search, QStringLiteral("ms"), QStringLiteral("<= fzf median"),
-                                    BenchTable::median(search) <= BenchTable::median(fzf));
+            BenchTable::comparedRow(
+                QStringLiteral("SearchItems per keystroke, %1 items").arg(thousands(items)), search,
+                QStringLiteral("ms"), QStringLiteral("<= fzf median"),
+                BenchTable::median(search) <= BenchTable::median(fzf));
             BenchTable::row(QStringLiteral("fzf --filter per keystroke, %1 names").arg(thousands(items)), fzf,
                             QStringLiteral("ms"), 0, QStringLiteral("(compared)"));
         } else {
-            BenchTable::row(QStringLiteral("SearchItems per keystroke, %1 items").arg(thousands(items)), search,
-                            QStringLiteral("ms"), 0, QStringLiteral("(no fzf)"));
+            BenchTable::row(QStringLiteral("SearchItems per keystroke, %1 items").arg(thousands(items)),
+                            search, QStringLiteral("ms"), 0, QStringLiteral("(no fzf)"));
         }
     }
     return 0;

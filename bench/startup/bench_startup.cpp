@@ -131,7 +131,8 @@ void buildCatalog(int items)
     QFile::remove(ItemDatabase::databaseFile());
     auto db = std::make_unique<ItemDatabase>();
     db->OpenCatalog(); // a first run over the empty sandbox: an empty catalog
-    BenchCatalog::fill(items, [](int i) { return QStringLiteral("/opt/apps/%1/bin/app%2").arg(i % 500).arg(i); });
+    BenchCatalog::fill(items,
+                       [](int i) { return QStringLiteral("/opt/apps/%1/bin/app%2").arg(i % 500).arg(i); });
     for (int i = 1; i <= 20; ++i)
         db->AddQuick(QString::number(i * 7), BenchCatalog::Typed[i % BenchCatalog::Typed.size()].left(2));
     db.reset(); // writes data.db beside this benchmark
@@ -165,8 +166,8 @@ void typeSearches(qint64 pid, int searches)
         word = word.left(searches - typed);
         xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("15"), word});
         typed += int(word.size());
-        xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("15"), QStringLiteral("Escape"),
-                 QStringLiteral("Escape")});
+        xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("15"),
+                 QStringLiteral("Escape"), QStringLiteral("Escape")});
     }
 }
 
@@ -211,8 +212,8 @@ int runBenchmark()
             stop(s);
         }
         QDir(apps).removeRecursively();
-        BenchTable::row(QStringLiteral("start-up to first paint, first run over 300 desktop entries"), paintsMs,
-                        QStringLiteral("ms"), 0);
+        BenchTable::row(QStringLiteral("start-up to first paint, first run over 300 desktop entries"),
+                        paintsMs, QStringLiteral("ms"), 0);
     }
 
     // Memory over 100 searches typed into the window.
@@ -258,7 +259,8 @@ int runBenchmark()
             shows.push_back((shown - t0) / 1e6);
         }
         stop(s);
-        BenchTable::row(QStringLiteral("second start until the window shows"), shows, QStringLiteral("ms"), 150);
+        BenchTable::row(QStringLiteral("second start until the window shows"), shows, QStringLiteral("ms"),
+                        150);
     }
     return 0;
 }
