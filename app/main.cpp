@@ -7,6 +7,7 @@
 #include "terminationwatcher.h"
 
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 #include <QSplashScreen>
 
@@ -25,7 +26,8 @@ int main(int argc, char **argv)
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral("main.ico")));
 
-    auto splash = new QSplashScreen(QPixmap(QStringLiteral(":/images/SPLASHSCREEN")));
+    // Decoded outside the pixmap cache, so its memory goes with the splash.
+    auto splash = new QSplashScreen(QPixmap::fromImage(QImage(QStringLiteral(":/images/SPLASHSCREEN"))));
     splash->show();
     QCoreApplication::processEvents();
 

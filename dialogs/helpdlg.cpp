@@ -2,13 +2,17 @@
 
 #include "frameless.h"
 
+#include <QImageReader>
 #include <QPixmap>
 
 HelpDlg::HelpDlg(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("HelpDlg"));
     setWindowTitle(QStringLiteral("Dialog"));
-    Frameless::setup(this, QPixmap(QStringLiteral(":/images/HELP1")));
+    // The pages are drawn from the resources when the window paints; the window
+    // is built at start but rarely shown, so only the first page's size is read here.
+    Frameless::setup(this, QPixmap());
+    setFixedSize(QImageReader(QStringLiteral(":/images/HELP1")).size());
 }
 
 void HelpDlg::mouseReleaseEvent(QMouseEvent *)
