@@ -58,6 +58,29 @@ QStringList itemRows(const QSqlDatabase &db)
     return result;
 }
 
+// The full-text table's own storage (its shadow tables, which make up the saved
+// file's pages): the same statements in the same order leave the same bytes.
+QStringList storedIndex(const QSqlDatabase &db)
+{
+    QStringList result;
+    for (const char *table :
+         {"ITEMBOX_content", "ITEMBOX_segments", "ITEMBOX_segdir", "ITEMBOX_docsize", "ITEMBOX_stat"}) {
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(QLatin1String(table))))
+            return {QStringLiteral("<failed: %1>").arg(QLatin1String(table))};
+        while (query.next()) {
+            QStringList columns;
+            for (int i = 0; i < query.record().count(); ++i) {
+                const QVariant value = query.value(i);
+                columns.append(QString::fromLatin1(value.metaType().name()) + QLatin1Char(':') +
+                               QString::fromLatin1(value.toByteArray().toHex()));
+            }
+            result.append(QLatin1String(table) + QLatin1Char('|') + columns.join(QLatin1Char('|')));
+        }
+    }
+    return result;
+}
+
 // Runs the same statement on both connections (another writer than AddItem).
 void onBoth(const QString &sql, const QVariantList &values = {})
 {
@@ -172,6 +195,9 @@ private slots:
                                      .arg(theirs.size())));
         }
         QVERIFY(itemRows(QSqlDatabase::database()).size() > 5);
+        const QStringList index = storedIndex(QSqlDatabase::database());
+        QVERIFY(index.size() > 10);
+        QCOMPARE(index, storedIndex(QSqlDatabase::database(Reference)));
     }
 };
 
