@@ -2,6 +2,7 @@
 
 #include "appblock.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
@@ -61,7 +62,8 @@ private:
     // the table stores them (UTF-8 text), valid while no other statement has
     // changed the connection since. Sets `known` and returns true when it can
     // answer exactly as the statement would; false when the statement must.
-    bool lookUpPath(const QString &path, bool &known);
+    // `rowid` is the one row holding the path, or -1 when that is not known.
+    bool lookUpPath(const QString &path, bool &known, qint64 &rowid);
     // Called after AddItem's own write, once lookUpPath answered for it.
     void notePathWritten(const QString &path, bool inserted, bool succeeded);
     // Drops the lookup (the connection was opened, loaded or closed).
@@ -69,7 +71,8 @@ private:
 
     QSqlDatabase db;
     QStringList scannedFolders;
-    QSet<QByteArray> knownPaths;
+    // Stored path -> its row, or -1 when several rows hold it (or it is not known).
+    QHash<QByteArray, qint64> knownPaths;
     const void *knownPathsHandle = nullptr;
     qint64 knownPathsChanges = -1;
     // Set when a data.db that failed to load could not be moved aside: then it is

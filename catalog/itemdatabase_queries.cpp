@@ -197,7 +197,7 @@ void ItemDatabase::forgetPaths()
     knownPathsChanges = -1;
 }
 
-bool ItemDatabase::lookUpPath(const QString &path, bool &known)
+bool ItemDatabase::lookUpPath(const QString &path, bool &known, qint64 &rowid)
 {
     sqlite3 *handle = sqliteHandle(db);
     // Inside a transaction a later rollback could undo what the lookup learns.
@@ -222,8 +222,8 @@ bool ItemDatabase::lookUpPath(const QString &path, bool &known)
             sqlite3_step(statement) == SQLITE_ROW)
             utf8 = qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)), "UTF-8") == 0;
         sqlite3_finalize(statement);
-        if (!utf8 ||
-            sqlite3_prepare_v2(handle, "SELECT path from ITEMBOX", -1, &statement, nullptr) != SQLITE_OK)
+        if (!utf8 || sqlite3_prepare_v2(handle, "SELECT path,rowid from ITEMBOX", -1, &statement, nullptr) !=
+                         SQLITE_OK)
             return false;
         int rc;
         while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
@@ -231,7 +231,12 @@ bool ItemDatabase::lookUpPath(const QString &path, bool &known)
             if (sqlite3_column_type(statement, 0) != SQLITE_TEXT)
                 continue;
             const char *bytes = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
-            knownPaths.insert(QByteArray(bytes, sqlite3_column_bytes(statement, 0)));
+            const QByteArray stored(bytes, sqlite3_column_bytes(statement, 0));
+            const auto found = knownPaths.find(stored);
+            if (found == knownPaths.end())
+                knownPaths.insert(stored, sqlite3_column_int64(statement, 1));
+            else
+                *found = -1;
         }
         sqlite3_finalize(statement);
         if (rc != SQLITE_DONE) {
@@ -241,7 +246,9 @@ bool ItemDatabase::lookUpPath(const QString &path, bool &known)
         knownPathsHandle = handle;
         knownPathsChanges = sqlite3_total_changes64(handle);
     }
-    known = knownPaths.contains(path.toUtf8());
+    const auto found = knownPaths.constFind(path.toUtf8());
+    known = found != knownPaths.constEnd();
+    rowid = known ? *found : -1;
     return true;
 }
 
@@ -252,8 +259,21 @@ void ItemDatabase::notePathWritten(const QString &path, bool inserted, bool succ
         forgetPaths();
         return;
     }
-    if (inserted)
-        knownPaths.insert(path.toUtf8());
+    if (inserted) {
+        // The new row, when the table confirms it holds this path.
+        qint64 rowid = sqlite3_last_insert_rowid(handle);
+        const QByteArray stored = path.toUtf8();
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(handle, "SELECT path from ITEMBOX WHERE rowid = ?", -1, &statement, nullptr) !=
+                SQLITE_OK ||
+            sqlite3_bind_int64(statement, 1, rowid) != SQLITE_OK || sqlite3_step(statement) != SQLITE_ROW ||
+            sqlite3_column_type(statement, 0) != SQLITE_TEXT ||
+            QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)),
+                       sqlite3_column_bytes(statement, 0)) != stored)
+            rowid = -1;
+        sqlite3_finalize(statement);
+        knownPaths.insert(stored, rowid);
+    }
     knownPathsChanges = sqlite3_total_changes64(handle);
 }
 
@@ -264,7 +284,8 @@ bool ItemDatabase::AddItem(QString &path, const QString &alias, const QString &t
     // The path lookup scans the whole full-text table; the lookup in memory gives
     // the same answer without the scan whenever it can.
     bool known = false;
-    const bool answered = lookUpPath(path, known);
+    qint64 rowid = -1;
+    const bool answered = lookUpPath(path, known, rowid);
     if (!answered) {
         query.prepare(QStringLiteral("SELECT * from ITEMBOX WHERE path=?"));
         query.addBindValue(path);
@@ -278,6 +299,14 @@ bool ItemDatabase::AddItem(QString &path, const QString &alias, const QString &t
         query.addBindValue(type);
         query.addBindValue(info);
         query.addBindValue(SpaceText(alias));
+    } else if (answered && rowid != -1) {
+        // The one row with this path, found directly instead of by a scan: the
+        // same row updated with the same values.
+        query.prepare(QStringLiteral("UPDATE ITEMBOX set alias=?, info=?, ind = ? where rowid=?"));
+        query.addBindValue(alias);
+        query.addBindValue(info);
+        query.addBindValue(SpaceText(alias));
+        query.addBindValue(rowid);
     } else {
         query.prepare(QStringLiteral("UPDATE ITEMBOX set alias=?, info=?, ind = ? where path=?"));
         query.addBindValue(alias);
