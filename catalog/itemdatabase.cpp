@@ -99,9 +99,11 @@ bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, b
     sqlite3 *disk = nullptr;
     int rc = sqlite3_open(fileName.constData(), &disk);
     if (rc == SQLITE_OK) {
-        // The copy reads or writes every page once: a page cache on the file's side
-        // would only hold memory that the process keeps after the file is closed.
-        sqlite3_exec(disk, "PRAGMA cache_size = 8", nullptr, nullptr, nullptr);
+        // A load reads every page of the file once: a page cache on the file's side
+        // would only leave memory behind in the process after the file is closed.
+        // (A save keeps the default, which spares it journal syncs.)
+        if (!save)
+            sqlite3_exec(disk, "PRAGMA cache_size = 8", nullptr, nullptr, nullptr);
         sqlite3 *to = save ? disk : memory;
         sqlite3 *from = save ? memory : disk;
         if (sqlite3_backup *backup = sqlite3_backup_init(to, "main", from, "main")) {
