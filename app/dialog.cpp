@@ -382,7 +382,8 @@ void Dialog::paintEvent(QPaintEvent *)
         QTimer::singleShot(0, [] {
             QFile log(paintLog);
             if (log.open(QIODevice::Append))
-                log.write(QByteArray::number(QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs()) + '\n');
+                log.write(QByteArray::number(QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs()) +
+                          '\n');
         });
 }
 
