@@ -8,15 +8,17 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+const char ItemDatabase::ItemTableStatement[] = "CREATE VIRTUAL TABLE ITEMBOX USING FTS4"
+                                                "(path  VARCHAR(260),"
+                                                "alias VARCHAR(260),"
+                                                "type  VARCHAR(10),"
+                                                "info  VARCHAR(500),"
+                                                "ind VARCHAR(500))";
+
 namespace {
 
 const char *const SchemaStatements[] = {
-    "CREATE VIRTUAL TABLE ITEMBOX USING FTS4"
-    "(path  VARCHAR(260),"
-    "alias VARCHAR(260),"
-    "type  VARCHAR(10),"
-    "info  VARCHAR(500),"
-    "ind VARCHAR(500))",
+    ItemDatabase::ItemTableStatement,
     "CREATE TABLE QUICK (id INTEGER PRIMARY KEY, key VARCHAR(100), exec VARCHAR (20), hot INTEGER default 1)",
     "CREATE TABLE TOP (id INTEGER PRIMARY KEY, ITEMBOX_ID INTEGER, topnum INTEGER default 1)",
     "CREATE INDEX TOP_INDEX ON TOP(ITEMBOX_ID);",
@@ -90,8 +92,10 @@ bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, b
     sqlite3 *memory = sqliteHandle(connection);
     if (!memory)
         return false;
-    if (!save)
+    if (!save) {
         forgetPaths();
+        forgetSearchRows();
+    }
 
     const QByteArray fileName = file.toUtf8();
     qWarning("%s", fileName.constData());
@@ -119,6 +123,7 @@ bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, b
 bool ItemDatabase::CreateTables(const QString &databaseName)
 {
     forgetPaths();
+    forgetSearchRows();
     db.setDatabaseName(databaseName);
     if (!db.open())
         return false;
@@ -146,6 +151,7 @@ void ItemDatabase::SaveAndClose()
         CopyDatabase(db, databaseFile(), true);
     db.close();
     forgetPaths();
+    forgetSearchRows();
     scannedFolders.clear();
     const QString connection = db.connectionName();
     db = QSqlDatabase();

@@ -25,6 +25,8 @@ public:
     QString GetItemCount();
     // Full path of the catalog file.
     static QString databaseFile();
+    // The statement that creates the item table.
+    static const char ItemTableStatement[];
 
     // Queries and learning.
     void SearchItems(const QString &text, QList<APPBLOCK> &list, int maxCount);
@@ -69,12 +71,50 @@ private:
     // Drops the lookup (the connection was opened, loaded or closed).
     void forgetPaths();
 
+    // SearchItems' full-text step answered from memory, for typed texts whose
+    // match is a plain conjunction of one-character terms (letters, digits and
+    // other characters of the basic plane): the rowids of the matching rows,
+    // ascending, and their aliases. Returns false when the statement must run.
+    bool matchFromMemory(const QString &text, QList<qint64> &rowids, QList<QStringView> &aliases);
+    // True when the rows in memory still show the item table as it is.
+    bool searchRowsCurrent() const;
+    // Reads the rows into memory again; false when they cannot stand for the table.
+    bool loadSearchRows();
+    // Called after a write of this store that leaves the item table alone, with
+    // what searchRowsCurrent() said and the change count just before it.
+    void noteOtherTableWritten(bool current, qint64 changesBefore);
+    void forgetSearchRows();
+    // Both schema versions of the connection in one number, -1 on failure.
+    qint64 schemaStamp() const;
+
+    // One row of the item table: its rowid, the one-byte tokens of its index
+    // text as bits (digits, then ASCII letters folded to lower case), the end of
+    // its alias in searchAliases (it starts where the previous one ends) and
+    // its other tokens in searchOtherTokens (-1 when it has none).
+    struct SearchRow
+    {
+        qint64 rowid;
+        quint64 tokens;
+        quint32 aliasEnd;
+        qint32 otherTokens;
+    };
+
     QSqlDatabase db;
     QStringList scannedFolders;
     // Stored path -> its row, or -1 when several rows hold it (or it is not known).
     QHash<QByteArray, qint64> knownPaths;
     const void *knownPathsHandle = nullptr;
     qint64 knownPathsChanges = -1;
+    QList<SearchRow> searchRows;
+    QString searchAliases;
+    // Each one " token token ... token " (UTF-8 bytes as the index holds them).
+    QList<QByteArray> searchOtherTokens;
+    const void *searchRowsHandle = nullptr;
+    qint64 searchRowsChanges = -1;
+    // The schema versions (main and temp) when the rows were read.
+    qint64 searchRowsSchema = -1;
+    // False when the table was read but cannot be answered from memory.
+    bool searchRowsUsable = false;
     // Set when a data.db that failed to load could not be moved aside: then it is
     // never written over.
     bool keepFile = false;

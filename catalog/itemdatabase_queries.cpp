@@ -9,6 +9,8 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
 
 namespace {
 
@@ -82,12 +84,73 @@ void ItemDatabase::SearchItems(const QString &text, QList<APPBLOCK> &list, int m
     const qsizetype room = qMax<qsizetype>(maxCount, 0);
     QList<APPBLOCK> prefixed; // in rowid order, the latest `room` of them
     QList<APPBLOCK> others;   // in rowid order, the first `room` of them
+    sqlite3 *handle = sqliteHandle(db);
+
+    QList<qint64> rowids;
+    QList<QStringView> aliases;
+    if (handle && matchFromMemory(text, rowids, aliases)) {
+        // Only the alias of every matching row is needed to decide; the kept rows
+        // are then read whole by their rowid.
+        QList<qint64> keptPrefixed, keptOthers;
+        QList<QStringView> prefixedAliases, otherAliases;
+        for (qsizetype i = 0; i < rowids.size(); ++i) {
+            const QStringView alias = aliases.at(i);
+            if (!alias.contains(text, Qt::CaseInsensitive))
+                continue;
+            const bool prefix = alias.startsWith(text);
+            if (!prefix && keptOthers.size() >= room)
+                continue;
+            if (taken.contains(QString::number(rowids.at(i))))
+                continue;
+            if (prefix) {
+                keptPrefixed.append(rowids.at(i));
+                prefixedAliases.append(alias);
+                if (keptPrefixed.size() > room) {
+                    keptPrefixed.removeFirst();
+                    prefixedAliases.removeFirst();
+                }
+            } else {
+                keptOthers.append(rowids.at(i));
+                otherAliases.append(alias);
+            }
+        }
+        sqlite3_stmt *row = nullptr;
+        bool read = sqlite3_prepare_v2(handle, "SELECT path,info from ITEMBOX where rowid = ?", -1, &row,
+                                       nullptr) == SQLITE_OK;
+        const auto readRecords = [&](const QList<qint64> &ids, const QList<QStringView> &names,
+                                     QList<APPBLOCK> &records) {
+            for (qsizetype i = 0; read && i < ids.size(); ++i) {
+                sqlite3_reset(row);
+                read = sqlite3_bind_int64(row, 1, ids.at(i)) == SQLITE_OK && sqlite3_step(row) == SQLITE_ROW;
+                if (!read)
+                    break;
+                APPBLOCK record;
+                record.path = columnText(row, 0);
+                record.alias = names.at(i).toString();
+                record.info = columnText(row, 1);
+                record.key = text;
+                record.rowid = QString::number(ids.at(i));
+                records.append(record);
+            }
+        };
+        readRecords(keptPrefixed, prefixedAliases, prefixed);
+        readRecords(keptOthers, otherAliases, others);
+        sqlite3_finalize(row);
+        if (!read) {
+            // The table no longer holds a row it held: let the statement answer.
+            forgetSearchRows();
+            prefixed.clear();
+            others.clear();
+        } else {
+            handle = nullptr; // answered
+        }
+    }
+
     // This statement can yield most of the catalog for a text of one or two
     // letters, so it runs on the driver's handle directly: only the alias is read
     // from every row, the other columns only from rows that are kept. The texts
     // are bound and read as UTF-16, as the driver itself does.
     const QString spaced = SpaceText(text);
-    sqlite3 *handle = sqliteHandle(db);
     sqlite3_stmt *match = nullptr;
     if (handle && sqlite3_prepare_v2(handle, "SELECT path,alias,info,rowid from ITEMBOX WHERE ind MATCH ?",
                                      -1, &match, nullptr) == SQLITE_OK) {
@@ -127,6 +190,220 @@ void ItemDatabase::SearchItems(const QString &text, QList<APPBLOCK> &list, int m
         list.removeLast();
 }
 
+namespace {
+
+// The bit of a one-byte token of the index ([0-9a-z]), or 0 for another byte.
+quint64 tokenBit(uchar c)
+{
+    if (c >= '0' && c <= '9')
+        return quint64(1) << (c - '0');
+    if (c >= 'a' && c <= 'z')
+        return quint64(1) << (10 + c - 'a');
+    return 0;
+}
+
+// Whether the full-text tokenizer keeps the byte in a token: ASCII letters and
+// digits and every byte of a character beyond ASCII.
+bool tokenByte(uchar c)
+{
+    return c >= 0x80 || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Longer texts are left to the statement, which limits the size of a query.
+constexpr qsizetype MemoryMatchLength = 128;
+
+} // namespace
+
+qint64 ItemDatabase::schemaStamp() const
+{
+    sqlite3 *handle = sqliteHandle(db);
+    if (!handle)
+        return -1;
+    qint64 stamp = 0;
+    for (const char *pragma : {"PRAGMA main.schema_version", "PRAGMA temp.schema_version"}) {
+        sqlite3_stmt *statement = nullptr;
+        const bool read = sqlite3_prepare_v2(handle, pragma, -1, &statement, nullptr) == SQLITE_OK &&
+                          sqlite3_step(statement) == SQLITE_ROW;
+        const qint64 version = read ? sqlite3_column_int64(statement, 0) : -1;
+        sqlite3_finalize(statement);
+        if (version < 0 || version > 0xffffffff)
+            return -1;
+        stamp = (stamp << 32) | version;
+    }
+    return stamp;
+}
+
+bool ItemDatabase::searchRowsCurrent() const
+{
+    sqlite3 *handle = sqliteHandle(db);
+    // A table dropped and made again changes no rows, only the schema.
+    return handle && handle == searchRowsHandle && sqlite3_get_autocommit(handle) &&
+           searchRowsChanges == sqlite3_total_changes64(handle) && searchRowsSchema == schemaStamp();
+}
+
+void ItemDatabase::forgetSearchRows()
+{
+    searchRows = QList<SearchRow>();
+    searchAliases = QString();
+    searchOtherTokens = QList<QByteArray>();
+    searchRowsHandle = nullptr;
+    searchRowsChanges = -1;
+    searchRowsSchema = -1;
+    searchRowsUsable = false;
+}
+
+void ItemDatabase::noteOtherTableWritten(bool current, qint64 changesBefore)
+{
+    sqlite3 *handle = sqliteHandle(db);
+    // Still current when the write changed only the rows its own statement
+    // names (no trigger wrote elsewhere) and no transaction is open.
+    if (current && handle && handle == searchRowsHandle && sqlite3_get_autocommit(handle) &&
+        sqlite3_total_changes64(handle) - changesBefore == sqlite3_changes64(handle))
+        searchRowsChanges = sqlite3_total_changes64(handle);
+    else if (!searchRowsCurrent())
+        forgetSearchRows();
+}
+
+bool ItemDatabase::loadSearchRows()
+{
+    forgetSearchRows();
+    sqlite3 *handle = sqliteHandle(db);
+    // Inside a transaction a later rollback could undo what is read.
+    if (!handle || !sqlite3_get_autocommit(handle))
+        return false;
+    // Once read, whether usable or not, the rows hold until the table changes.
+    searchRowsHandle = handle;
+    searchRowsChanges = sqlite3_total_changes64(handle);
+    searchRowsSchema = schemaStamp();
+    // Only the item table as this program makes it (the default tokenizer, its
+    // own content, rows in rowid order), not hidden by a temporary table.
+    sqlite3_stmt *statement = nullptr;
+    bool ownTable =
+        sqlite3_prepare_v2(handle,
+                           "SELECT (SELECT group_concat(sql) FROM sqlite_master WHERE "
+                           "name = 'ITEMBOX' COLLATE NOCASE), (SELECT count(*) FROM "
+                           "sqlite_temp_master WHERE name = 'ITEMBOX' COLLATE NOCASE)",
+                           -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_type(statement, 0) == SQLITE_TEXT &&
+        qstrcmp(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)), ItemTableStatement) == 0 &&
+        sqlite3_column_int64(statement, 1) == 0;
+    sqlite3_finalize(statement);
+    statement = nullptr;
+    if (!ownTable || sqlite3_prepare_v2(handle, "SELECT rowid,alias,ind from ITEMBOX ORDER BY rowid", -1,
+                                        &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return false;
+    }
+    int rc;
+    QByteArray other;
+    qint64 previous = 0;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        SearchRow row{sqlite3_column_int64(statement, 0), 0, 0, -1};
+        if (!searchRows.isEmpty() && row.rowid <= previous)
+            break; // not in ascending order: leave it to the statement
+        previous = row.rowid;
+        // The index text as the tokenizer reads it: the column's UTF-8 bytes.
+        const uchar *ind = sqlite3_column_text(statement, 2);
+        const int bytes = sqlite3_column_bytes(statement, 2);
+        if (ind && memchr(ind, 0, size_t(bytes)))
+            break; // a NUL byte: the tokenizer's view of it is not modelled here
+        other.clear();
+        for (int i = 0; i < bytes;) {
+            if (!tokenByte(ind[i])) {
+                ++i;
+                continue;
+            }
+            const int start = i;
+            while (i < bytes && tokenByte(ind[i]))
+                ++i;
+            const uchar first = ind[start] >= 'A' && ind[start] <= 'Z' ? uchar(ind[start] + 32) : ind[start];
+            if (i - start == 1 && tokenBit(first)) {
+                row.tokens |= tokenBit(first);
+                continue;
+            }
+            if (other.isEmpty())
+                other.append(' ');
+            for (int k = start; k < i; ++k)
+                other.append(ind[k] >= 'A' && ind[k] <= 'Z' ? char(ind[k] + 32) : char(ind[k]));
+            other.append(' ');
+        }
+        if (!other.isEmpty()) {
+            row.otherTokens = int(searchOtherTokens.size());
+            searchOtherTokens.append(other);
+        }
+        const void *alias = sqlite3_column_text16(statement, 1);
+        if (alias)
+            searchAliases.append(static_cast<const QChar *>(alias),
+                                 sqlite3_column_bytes16(statement, 1) / int(sizeof(QChar)));
+        row.aliasEnd = quint32(searchAliases.size());
+        searchRows.append(row);
+    }
+    sqlite3_finalize(statement);
+    searchRowsUsable =
+        rc == SQLITE_DONE && searchAliases.size() <= qsizetype(std::numeric_limits<quint32>::max());
+    if (!searchRowsUsable) {
+        searchRows = QList<SearchRow>();
+        searchAliases = QString();
+        searchOtherTokens = QList<QByteArray>();
+        return false;
+    }
+    searchRows.squeeze();
+    searchAliases.squeeze();
+    searchOtherTokens.squeeze();
+    return true;
+}
+
+bool ItemDatabase::matchFromMemory(const QString &text, QList<qint64> &rowids, QList<QStringView> &aliases)
+{
+    // The spaced form of such a text is one term per character, each a token of
+    // its own, so a row matches when its index text holds every one of them.
+    if (text.isEmpty() || text.size() > MemoryMatchLength)
+        return false;
+    quint64 wanted = 0;
+    QList<QByteArray> wantedOthers;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            const uchar folded = u >= 'A' && u <= 'Z' ? uchar(u + 32) : uchar(u);
+            if (!tokenBit(folded))
+                return false;
+            wanted |= tokenBit(folded);
+        } else {
+            if (c.isSurrogate())
+                return false;
+            const QByteArray token = ' ' + QString(c).toUtf8() + ' ';
+            if (!wantedOthers.contains(token))
+                wantedOthers.append(token);
+        }
+    }
+    if (searchRowsCurrent() ? !searchRowsUsable : !loadSearchRows())
+        return false;
+    quint32 start = 0;
+    for (const SearchRow &row : std::as_const(searchRows)) {
+        const quint32 from = start;
+        start = row.aliasEnd;
+        if ((row.tokens & wanted) != wanted)
+            continue;
+        if (!wantedOthers.isEmpty()) {
+            if (row.otherTokens < 0)
+                continue;
+            const QByteArray &tokens = searchOtherTokens.at(row.otherTokens);
+            bool all = true;
+            for (const QByteArray &token : std::as_const(wantedOthers)) {
+                if (!tokens.contains(token)) {
+                    all = false;
+                    break;
+                }
+            }
+            if (!all)
+                continue;
+        }
+        rowids.append(row.rowid);
+        aliases.append(QStringView(searchAliases).mid(from, row.aliasEnd - from));
+    }
+    return true;
+}
+
 bool ItemDatabase::GetTopItems(QList<APPBLOCK> &list)
 {
     list.clear();
@@ -152,6 +429,10 @@ bool ItemDatabase::GetTopItems(QList<APPBLOCK> &list)
 
 bool ItemDatabase::AddQuick(const QString &rowid, const QString &text)
 {
+    // The learned records leave the item table alone: its rows in memory stay.
+    const bool current = searchRowsCurrent();
+    sqlite3 *handle = sqliteHandle(db);
+    const qint64 changes = handle ? sqlite3_total_changes64(handle) : -1;
     QSqlQuery query(db);
     query.prepare(QStringLiteral("select key from QUICK where key = ? and exec = ?"));
     query.addBindValue(text);
@@ -162,11 +443,16 @@ bool ItemDatabase::AddQuick(const QString &rowid, const QString &text)
                         : QStringLiteral("INSERT INTO QUICK (key, exec) values(?,?)"));
     query.addBindValue(text);
     query.addBindValue(rowid);
-    return query.exec();
+    const bool done = query.exec();
+    noteOtherTableWritten(current, changes);
+    return done;
 }
 
 bool ItemDatabase::AddTop(const QString &rowid)
 {
+    const bool current = searchRowsCurrent();
+    sqlite3 *handle = sqliteHandle(db);
+    const qint64 changes = handle ? sqlite3_total_changes64(handle) : -1;
     const qlonglong id = rowid.toLongLong(); // 0 when it is not a number
     QSqlQuery query(db);
     query.prepare(QStringLiteral("SELECT ITEMBOX_ID from TOP where ITEMBOX_ID = ?"));
@@ -176,7 +462,9 @@ bool ItemDatabase::AddTop(const QString &rowid)
     query.prepare(known ? QStringLiteral("UPDATE TOP set topnum = topnum+1 where ITEMBOX_ID = ?")
                         : QStringLiteral("INSERT INTO TOP (ITEMBOX_ID) values(?)"));
     query.addBindValue(id);
-    return query.exec();
+    const bool done = query.exec();
+    noteOtherTableWritten(current, changes);
+    return done;
 }
 
 bool ItemDatabase::UpdateAlias(const APPBLOCK &item)

@@ -7,9 +7,15 @@
 #include "testmain.h"
 
 #include <QRandomGenerator>
+#include <QSet>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+#include <sqlite3.h>
+
+#include <cstring>
 
 namespace {
 
@@ -92,6 +98,140 @@ void onBoth(const QString &sql, const QVariantList &values = {})
         if (!query.exec())
             qWarning() << name << sql << query.lastError().text();
     }
+}
+
+// SearchItems as the statements say, on the catalog's own connection.
+QList<APPBLOCK> referenceSearch(const QString &text, int maxCount)
+{
+    QSqlDatabase db = QSqlDatabase::database();
+    QList<APPBLOCK> list;
+    QSet<QString> taken;
+    int learned = 0;
+    QSqlQuery quick(db);
+    quick.prepare(QStringLiteral("SELECT id,key,exec,hot from QUICK where key = ? order by hot desc"));
+    quick.addBindValue(text);
+    quick.exec();
+    while (quick.next()) {
+        QSqlQuery item(db);
+        item.prepare(QStringLiteral("SELECT path,alias,info,rowid from ITEMBOX where rowid = ?"));
+        item.addBindValue(quick.value(2).toString());
+        if (!item.exec() || !item.next())
+            continue;
+        if (learned >= maxCount)
+            return list;
+        APPBLOCK record{item.value(0).toString(),
+                        item.value(1).toString(),
+                        item.value(2).toString(),
+                        text,
+                        item.value(3).toString(),
+                        QString(),
+                        QIcon()};
+        taken.insert(record.rowid);
+        list.append(record);
+        ++learned;
+    }
+    QSqlQuery match(db);
+    match.prepare(QStringLiteral("SELECT path,alias,info,rowid from ITEMBOX WHERE ind MATCH ?"));
+    match.addBindValue(ItemDatabase::SpaceText(text));
+    match.exec();
+    while (match.next()) {
+        APPBLOCK record{match.value(0).toString(),
+                        match.value(1).toString(),
+                        match.value(2).toString(),
+                        text,
+                        match.value(3).toString(),
+                        QString(),
+                        QIcon()};
+        if (taken.contains(record.rowid) || !record.alias.contains(text, Qt::CaseInsensitive))
+            continue;
+        if (record.alias.startsWith(text))
+            list.insert(learned, record);
+        else
+            list.append(record);
+    }
+    while (list.size() > maxCount)
+        list.removeLast();
+    return list;
+}
+
+// Every field of every record, so two lists compare as a whole.
+QStringList described(const QList<APPBLOCK> &list)
+{
+    QStringList result;
+    for (const APPBLOCK &record : list) {
+        result.append(QStringList{record.path, record.alias, record.info, record.key, record.rowid,
+                                  record.extra,
+                                  record.icon.isNull() ? QStringLiteral("no icon") : QStringLiteral("icon")}
+                          .join(QLatin1Char('|')));
+    }
+    return result;
+}
+
+// Counts the full-text statements SQLite runs on the catalog's connection.
+class MatchCounter
+{
+public:
+    MatchCounter()
+    {
+        const QVariant handle = QSqlDatabase::database().driver()->handle();
+        m_db = *static_cast<sqlite3 *const *>(handle.constData());
+        sqlite3_trace_v2(m_db, SQLITE_TRACE_STMT, &MatchCounter::record, this);
+    }
+    ~MatchCounter() { sqlite3_trace_v2(m_db, 0, nullptr, nullptr); }
+    int matches = 0;
+
+private:
+    static int record(unsigned, void *context, void *statement, void *)
+    {
+        if (std::strstr(sqlite3_sql(static_cast<sqlite3_stmt *>(statement)), "MATCH"))
+            ++static_cast<MatchCounter *>(context)->matches;
+        return 0;
+    }
+    sqlite3 *m_db = nullptr;
+};
+
+// Characters that matter to the tokenizer and the comparisons: ASCII letters
+// of both cases, digits, punctuation and blanks, letters whose case mapping is
+// special (é ß İ ı ǅ, the Kelvin sign), CJK, right-to-left letters, combining
+// marks and characters outside the basic plane.
+const QStringList Alphabet = {
+    QStringLiteral("a"),          QStringLiteral("A"),         QStringLiteral("b"),
+    QStringLiteral("B"),          QStringLiteral("e"),         QStringLiteral("E"),
+    QStringLiteral("k"),          QStringLiteral("K"),         QStringLiteral("s"),
+    QStringLiteral("S"),          QStringLiteral("i"),         QStringLiteral("I"),
+    QStringLiteral("z"),          QStringLiteral("0"),         QStringLiteral("1"),
+    QStringLiteral("9"),          QStringLiteral(" "),         QStringLiteral("-"),
+    QStringLiteral("."),          QStringLiteral("\""),        QStringLiteral("*"),
+    QStringLiteral("_"),          QStringLiteral(":"),         QStringLiteral("\t"),
+    QStringLiteral("\u00e9"),     QStringLiteral("\u00c9"),    QStringLiteral("\u00df"),
+    QStringLiteral("\u0130"),     QStringLiteral("\u0131"),    QStringLiteral("\u01c5"),
+    QStringLiteral("\u212a"),     QStringLiteral("\u4e2d"),    QStringLiteral("\u6587"),
+    QStringLiteral("\u05d0"),     QStringLiteral("\u0628"),    QStringLiteral("\u0301"),
+    QStringLiteral("\U0001F600"), QStringLiteral("\U0001F601")};
+
+QString randomText(QRandomGenerator &random, int length)
+{
+    QString text;
+    for (int i = 0; i < length; ++i)
+        text += Alphabet[random.bounded(Alphabet.size())];
+    return text;
+}
+
+// A typed text: random characters, or a piece of an alias (so that prefixes
+// and inner matches are common), sometimes with its case changed.
+QString randomTyped(QRandomGenerator &random, const QStringList &aliases)
+{
+    QString text;
+    if (random.bounded(2) || aliases.isEmpty()) {
+        text = randomText(random, random.bounded(1, 7));
+    } else {
+        const QString &alias = aliases[random.bounded(aliases.size())];
+        const int from = alias.isEmpty() ? 0 : random.bounded(int(alias.size()));
+        text = alias.mid(from, random.bounded(1, 7));
+        if (random.bounded(4) == 0)
+            text = random.bounded(2) ? text.toUpper() : text.toLower();
+    }
+    return text;
 }
 
 } // namespace
@@ -198,6 +338,149 @@ private slots:
         const QStringList index = storedIndex(QSqlDatabase::database());
         QVERIFY(index.size() > 10);
         QCOMPARE(index, storedIndex(QSqlDatabase::database(Reference)));
+    }
+    // SearchItems gives the same list, field by field, as its statements on
+    // random catalogs, learned rows and texts, for several list lengths, while
+    // the store and other writers change the catalog between searches.
+    void searchAsTheStatements()
+    {
+        QRandomGenerator random(77);
+        const QList<int> lengths = {0, 1, 5, 50};
+        QStringList texts = CatalogFixture::badTexts();
+        texts += {QStringLiteral("a").repeated(128),
+                  QStringLiteral("a").repeated(129),
+                  QStringLiteral("OR"),
+                  QStringLiteral("NEAR"),
+                  QStringLiteral("\u212a"),
+                  QStringLiteral("k")};
+        auto store = CatalogFixture::openFreshCatalog();
+        int compared = 0, found = 0, fromMemory = 0;
+        const auto compare = [&](const QString &text, const QString &when) {
+            for (int maxCount : lengths) {
+                QList<APPBLOCK> mine;
+                int matches;
+                {
+                    MatchCounter counter;
+                    store->SearchItems(text, mine, maxCount);
+                    matches = counter.matches;
+                }
+                const QStringList theirs = described(referenceSearch(text, maxCount));
+                if (described(mine) != theirs) {
+                    qWarning() << "mine:" << described(mine);
+                    qWarning() << "theirs:" << theirs;
+                    QFAIL(qPrintable(
+                        QStringLiteral("%1: text \"%2\", %3 records at most").arg(when, text).arg(maxCount)));
+                }
+                ++compared;
+                found += theirs.isEmpty() ? 0 : 1;
+                if (matches == 0 && !theirs.isEmpty())
+                    ++fromMemory;
+            }
+        };
+
+        for (int round = 0; round < 3; ++round) {
+            // The last round puts a NUL into some aliases (and so into their index text).
+            QStringList aliases;
+            for (int i = 0; i < 1500; ++i) {
+                QString alias = randomText(random, random.bounded(1, 12));
+                if (round == 2 && i % 300 == 7)
+                    alias.insert(1, QChar(0));
+                QString path = QStringLiteral("/opt/r%1/item%2").arg(round).arg(i);
+                store->AddItem(path, alias, QStringLiteral("APP"), QStringLiteral("info %1").arg(i));
+                aliases.append(alias);
+            }
+            // Index texts another writer stored: the alias unspaced (tokens of
+            // several characters), in upper or lower case.
+            CatalogFixture::rows(QStringLiteral("UPDATE ITEMBOX set ind = alias where rowid % 10 = 3"));
+            CatalogFixture::rows(QStringLiteral("UPDATE ITEMBOX set ind = upper(ind) where rowid % 10 = 5"));
+            CatalogFixture::rows(
+                QStringLiteral("UPDATE ITEMBOX set ind = lower(alias) where rowid % 10 = 7"));
+            for (int i = 0; i < 200; ++i)
+                store->AddQuick(QString::number(random.bounded(1, 1600)), randomTyped(random, aliases));
+            for (const QString &text : std::as_const(texts))
+                compare(text, QStringLiteral("round %1, awkward texts").arg(round));
+
+            for (int step = 0; step < 150; ++step) {
+                const int op = random.bounded(100);
+                const QString rowid = QString::number(random.bounded(1, 1600 * (round + 1)));
+                const QString alias = randomText(random, random.bounded(1, 10));
+                if (op < 30) {
+                    // Only searches; the learned rows change below.
+                } else if (op < 45) {
+                    store->AddQuick(rowid, randomTyped(random, aliases));
+                } else if (op < 50) {
+                    store->AddTop(rowid);
+                } else if (op < 58) {
+                    QString path = QStringLiteral("/opt/r%1/item%2").arg(round).arg(random.bounded(1600));
+                    store->AddItem(path, alias, QStringLiteral("APP"), QString());
+                    aliases.append(alias);
+                } else if (op < 64) {
+                    APPBLOCK item;
+                    item.rowid = rowid;
+                    item.alias = alias;
+                    store->UpdateAlias(item);
+                    aliases.append(alias);
+                } else if (op < 68) {
+                    store->DeleteItem(QStringLiteral("/opt/r%1/item%2").arg(round).arg(random.bounded(1500)));
+                } else if (op < 76) {
+                    // Another writer stores an index text that is not the spaced alias:
+                    // the alias itself (tokens of several characters), another case,
+                    // a number, nothing.
+                    const int kind = random.bounded(4);
+                    const QVariant ind = kind == 0   ? QVariant(alias)
+                                         : kind == 1 ? QVariant(ItemDatabase::SpaceText(alias).toUpper())
+                                         : kind == 2 ? QVariant(random.bounded(1000))
+                                                     : QVariant();
+                    QSqlQuery query;
+                    query.prepare(QStringLiteral("UPDATE ITEMBOX set ind = ? where rowid = ?"));
+                    query.addBindValue(ind);
+                    query.addBindValue(rowid);
+                    QVERIFY(query.exec());
+                } else if (op < 80) {
+                    CatalogFixture::rows(QStringLiteral("UPDATE ITEMBOX set alias = upper(alias), info = 'x' "
+                                                        "where rowid % 97 = %1")
+                                             .arg(random.bounded(97)));
+                } else if (op < 84) {
+                    CatalogFixture::rows(QStringLiteral("DELETE FROM ITEMBOX where rowid = %1").arg(rowid));
+                } else if (op < 88) {
+                    CatalogFixture::rows(
+                        QStringLiteral("UPDATE QUICK set exec = '%1' where id % 50 = 3").arg(rowid));
+                } else if (op < 94) {
+                    // Searches inside a transaction that changes the catalog and is rolled back.
+                    CatalogFixture::rows(QStringLiteral("BEGIN"));
+                    CatalogFixture::rows(
+                        QStringLiteral("UPDATE ITEMBOX set ind = 'z', alias = 'zz' where rowid < 600"));
+                    compare(QStringLiteral("z"), QStringLiteral("in a transaction"));
+                    compare(randomTyped(random, aliases), QStringLiteral("in a transaction"));
+                    store->AddQuick(rowid, QStringLiteral("z"));
+                    compare(QStringLiteral("z"), QStringLiteral("in a transaction"));
+                    CatalogFixture::rows(QStringLiteral("ROLLBACK"));
+                } else if (op < 96) {
+                    store.reset(); // saves data.db
+                    store = std::make_unique<ItemDatabase>();
+                    store->OpenCatalog();
+                } else {
+                    // A temporary table of the same name hides the catalog's for a while.
+                    CatalogFixture::rows(
+                        QStringLiteral("CREATE TEMP TABLE ITEMBOX (path, alias, info, ind)"));
+                    compare(QStringLiteral("a"), QStringLiteral("behind a temporary table"));
+                    CatalogFixture::rows(
+                        QStringLiteral("INSERT INTO temp.ITEMBOX values ('p', 'a', 'i', 'a ')"));
+                    compare(QStringLiteral("a"), QStringLiteral("behind a temporary table"));
+                    CatalogFixture::rows(QStringLiteral("DROP TABLE temp.ITEMBOX"));
+                }
+                const QString when =
+                    QStringLiteral("round %1, step %2 (operation %3)").arg(round).arg(step).arg(op);
+                for (int i = 0; i < 3; ++i)
+                    compare(randomTyped(random, aliases), when);
+                if (QTest::currentTestFailed())
+                    return;
+            }
+        }
+        qInfo("%d lists compared, %d not empty, %d of these found without the full-text statement", compared,
+              found, fromMemory);
+        // Many of the lists were found without the full-text statement.
+        QVERIFY2(fromMemory > found / 3, qPrintable(QStringLiteral("%1 of %2").arg(fromMemory).arg(found)));
     }
 };
 

@@ -36,10 +36,13 @@ private:
     sqlite3 *m_db = nullptr;
 };
 
+// Whether the full-text step ran: its statement, or the read of a row it found
+// (the step answers most texts from the item rows the store keeps in memory).
 bool ranFullText(const QStringList &statements)
 {
     for (const QString &statement : statements) {
-        if (statement.contains(QLatin1String("MATCH")))
+        if (statement.contains(QLatin1String("MATCH")) ||
+            statement.startsWith(QLatin1String("SELECT path,info from ITEMBOX where rowid")))
             return true;
     }
     return false;
