@@ -3,6 +3,7 @@
 // medians of first letters and of texts of three letters or more), the load at start and
 // the save at the end, one AddItem of a new path, and a ScanAll over 1,000
 // desktop entries. Prints one table.
+#include "benchtable.h"
 #include "itemdatabase.h"
 #include "testmain.h"
 
@@ -231,11 +232,7 @@ int main(int argc, char **argv)
 {
     return TestSandbox::run(argc, argv, [](int c, char **v) {
         QCoreApplication app(c, v);
-        // The store's load and save report the file path as a warning; keep the table clean.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-            if (type == QtFatalMsg || type == QtCriticalMsg)
-                fprintf(stderr, "%s\n", qPrintable(message));
-        });
+        BenchTable::quietMessages();
         return runBenchmark();
     });
 }

@@ -16,6 +16,16 @@
 
 namespace BenchTable {
 
+// Keeps the table clean: the store reports its file path as a warning on every
+// load and save; only critical and fatal messages reach standard error.
+inline void quietMessages()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type == QtFatalMsg || type == QtCriticalMsg)
+            fprintf(stderr, "%s\n", qPrintable(message));
+    });
+}
+
 inline double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());

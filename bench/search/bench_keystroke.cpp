@@ -194,11 +194,7 @@ int main(int argc, char **argv)
 {
     return TestSandbox::run(argc, argv, [](int c, char **v) {
         QApplication app(c, v);
-        // The store's load and save report the file path as a warning; keep the table clean.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-            if (type == QtFatalMsg || type == QtCriticalMsg)
-                fprintf(stderr, "%s\n", qPrintable(message));
-        });
+        BenchTable::quietMessages();
         return runBenchmark();
     });
 }

@@ -278,10 +278,7 @@ int main(int argc, char **argv)
 {
     return TestSandbox::run(argc, argv, [](int c, char **v) {
         QCoreApplication app(c, v);
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-            if (type == QtFatalMsg || type == QtCriticalMsg)
-                fprintf(stderr, "%s\n", qPrintable(message));
-        });
+        BenchTable::quietMessages();
         return runBenchmark();
     });
 }
