@@ -3,6 +3,7 @@
 // medians of first letters and of texts of three letters or more), the load at start and
 // the save at the end, one AddItem of a new path, and a ScanAll over 1,000
 // desktop entries. Prints one table.
+#include "benchcatalog.h"
 #include "benchtable.h"
 #include "itemdatabase.h"
 #include "testmain.h"
@@ -24,69 +25,18 @@
 
 namespace {
 
-const QStringList Vendors = {"GNU",    "Libre",    "Open",    "KDE",       "GNOME",  "Mozilla",
-                             "Free",   "Visual",   "Adobe",   "Microsoft", "Oracle", "Apache",
-                             "Google", "Audacity", "Blender", "Inkscape",  "Xfce",   "Qt",
-                             "Java",   "Python",   "Steam",   "VLC",       "Wine",   "Zoom"};
-const QStringList Products = {"Office",   "Image",   "Sound",   "Video",  "Text",  "Music",    "Photo",
-                              "Disk",     "File",    "Network", "System", "Font",  "Screen",   "Terminal",
-                              "Mail",     "Web",     "Code",    "Game",   "Map",   "Chart",    "Database",
-                              "Archive",  "Package", "Print",   "Color",  "Clock", "Calendar", "Contact",
-                              "Password", "Remote",  "Virtual", "Backup"};
-const QStringList Roles = {"Writer",     "Editor",    "Viewer",
-                           "Manager",    "Player",    "Recorder",
-                           "Browser",    "Studio",    "Manipulation Program",
-                           "Calculator", "Monitor",   "Converter",
-                           "Designer",   "Client",    "Server",
-                           "Tool",       "Assistant", "Explorer",
-                           "Launcher",   "Settings",  "Center",
-                           "Analyzer",   "Scanner",   "Builder",
-                           "Console",    "Organizer"};
-const QStringList Typed = {"writer", "image", "libre", "gnu",    "term",  "calc", "video", "firefox",
-                           "Mail",   "disk",  "code",  "player", "sound", "Edit", "zoom",  "office"};
-
-QString itemName(QRandomGenerator &random, int i)
-{
-    QString name = Vendors[random.bounded(Vendors.size())] + QLatin1Char(' ') +
-                   Products[random.bounded(Products.size())] + QLatin1Char(' ') +
-                   Roles[random.bounded(Roles.size())];
-    if (random.bounded(4) == 0)
-        name += QLatin1Char(' ') + QString::number(i % 100);
-    return name;
-}
+using BenchCatalog::itemName;
+using BenchCatalog::Typed;
+using BenchTable::median;
+using BenchTable::percentile95;
 
 // Fills an empty catalog with `count` items, through the same insert that
 // AddItem makes, in one transaction (AddItem's path lookup would make building
 // 100,000 items take quadratic time; it is measured on its own below).
 void fill(int count)
 {
-    QRandomGenerator random(1234);
-    QSqlDatabase db = QSqlDatabase::database();
-    db.transaction();
-    QSqlQuery insert;
-    insert.prepare(QStringLiteral("INSERT INTO ITEMBOX (path,alias,type,info,ind) values(?,?,?,?,?)"));
-    for (int i = 0; i < count; ++i) {
-        const QString alias = itemName(random, i);
-        insert.addBindValue(QStringLiteral("/opt/apps/%1/bin/app%2.exe").arg(i % 500).arg(i));
-        insert.addBindValue(alias);
-        insert.addBindValue(QStringLiteral("APP"));
-        insert.addBindValue(QString());
-        insert.addBindValue(ItemDatabase::SpaceText(alias));
-        insert.exec();
-    }
-    db.commit();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-double percentile95(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[std::min(v.size() - 1, size_t(v.size() * 0.95))];
+    BenchCatalog::fill(
+        count, [](int i) { return QStringLiteral("/opt/apps/%1/bin/app%2.exe").arg(i % 500).arg(i); });
 }
 
 double ms(const QElapsedTimer &timer)
