@@ -1,6 +1,7 @@
 #include "dialog.h"
 
 #include "appblock.h"
+#include "frameless.h"
 #include "launcher.h"
 #include "qaboutdlg.h"
 #include "qappshow.h"
@@ -16,7 +17,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalMapper>
 #include <QTimer>
@@ -24,7 +24,6 @@
 
 namespace {
 
-constexpr int NoDrag = -1111;
 const char *const Background = ":/images/BK";
 
 bool isReturnKey(int key)
@@ -325,7 +324,7 @@ bool Dialog::eventFilter(QObject *watched, QEvent *event)
 {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
-        nDragX = NoDrag;
+        nDragX = Frameless::NoDrag;
         break;
     case QEvent::KeyRelease: {
         auto key = static_cast<QKeyEvent *>(event);
@@ -352,10 +351,7 @@ void Dialog::mousePressEvent(QMouseEvent *event)
 
 void Dialog::mouseMoveEvent(QMouseEvent *event)
 {
-    if (event->buttons() == Qt::NoButton || nDragX == NoDrag)
-        return;
-    move(event->globalPosition().toPoint() - QPoint(nDragX, nDragY));
-    event->accept();
+    Frameless::move(this, event, nDragX, nDragY);
 }
 
 void Dialog::keyPressEvent(QKeyEvent *event)
@@ -371,9 +367,7 @@ void Dialog::keyPressEvent(QKeyEvent *event)
 
 void Dialog::paintEvent(QPaintEvent *)
 {
-    const QPixmap background(QString::fromLatin1(Background));
-    QPainter painter(this);
-    painter.drawPixmap(QRect(QPoint(0, 0), background.size()), background);
+    Frameless::paintBackground(this, QString::fromLatin1(Background));
 
     // For the benchmarks: with TOLVANE_BENCH_FIRST_PAINT naming a file, the monotonic
     // clock (ns) is appended to it once each paint of the window has been drawn.
