@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QtTest>
 
 ProgramCopy::ProgramCopy(const QString &folder) : m_dir(TestSandbox::path(folder))
@@ -59,6 +62,27 @@ int ProgramCopy::runSecondStart(int timeoutMs)
         return -1;
     }
     return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+}
+
+QStringList ProgramCopy::rowsOf(const QString &file, const QString &sql)
+{
+    const QString connection = QStringLiteral("programcopy-check");
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(file);
+        if (db.open()) {
+            QSqlQuery query(sql, db);
+            while (query.next()) {
+                QStringList columns;
+                for (int i = 0; i < query.record().count(); ++i)
+                    columns << query.value(i).toString();
+                rows << columns.join(QLatin1Char('|'));
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return rows;
 }
 
 namespace X11Windows {

@@ -25,6 +25,9 @@ public:
     QProcess *start();
     QProcess *process() const { return m_process; }
 
+    // The rows of a query on a database file (each row's columns joined with '|').
+    static QStringList rowsOf(const QString &file, const QString &sql);
+
     // Runs another start of the same executable and waits for it to end.
     // Returns its exit code, or -1 when it did not end within the time-out.
     int runSecondStart(int timeoutMs);

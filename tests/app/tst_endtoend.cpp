@@ -70,26 +70,6 @@ class TestEndToEnd : public QObject
                                                      dir + QLatin1Char('/') + name + QStringLiteral(".png")});
     }
 
-    static QStringList rowsOf(const QString &file, const QString &sql)
-    {
-        QStringList rows;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-            db.setDatabaseName(file);
-            if (db.open()) {
-                QSqlQuery query(sql, db);
-                while (query.next()) {
-                    QStringList columns;
-                    for (int i = 0; i < query.record().count(); ++i)
-                        columns << query.value(i).toString();
-                    rows << columns.join(QLatin1Char('|'));
-                }
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
-        return rows;
-    }
-
     // The visible window of the process with exactly this size, if any.
     static QString windowOfSize(qint64 pid, const QSize &size)
     {
@@ -181,14 +161,14 @@ private slots:
         QCOMPARE(process->exitStatus(), QProcess::NormalExit);
         QCOMPARE(process->exitCode(), 0);
         const QStringList items =
-            rowsOf(copy.dataFile(), QStringLiteral("SELECT rowid, alias FROM ITEMBOX WHERE "
-                                                   "path LIKE '%markerapp.desktop'"));
+            ProgramCopy::rowsOf(copy.dataFile(), QStringLiteral("SELECT rowid, alias FROM ITEMBOX WHERE "
+                                                                "path LIKE '%markerapp.desktop'"));
         QCOMPARE(items.size(), 1);
         const QString rowid = items.first().section(QLatin1Char('|'), 0, 0);
         QCOMPARE(items.first().section(QLatin1Char('|'), 1), QStringLiteral("Markerapp"));
-        QCOMPARE(rowsOf(copy.dataFile(), QStringLiteral("SELECT key, exec, hot FROM QUICK")),
+        QCOMPARE(ProgramCopy::rowsOf(copy.dataFile(), QStringLiteral("SELECT key, exec, hot FROM QUICK")),
                  QStringList{QStringLiteral("Markerapp|") + rowid + QStringLiteral("|1")});
-        QCOMPARE(rowsOf(copy.dataFile(), QStringLiteral("SELECT ITEMBOX_ID, topnum FROM TOP")),
+        QCOMPARE(ProgramCopy::rowsOf(copy.dataFile(), QStringLiteral("SELECT ITEMBOX_ID, topnum FROM TOP")),
                  QStringList{rowid + QStringLiteral("|1")});
         // The settings were stored by OK.
         QSettings config(copy.configFile(), QSettings::IniFormat);

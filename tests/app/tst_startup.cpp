@@ -23,21 +23,9 @@ class TestStartup : public QObject
 
     static QStringList schemaOf(const QString &file)
     {
-        QStringList names;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-            db.setDatabaseName(file);
-            if (db.open()) {
-                QSqlQuery query(
-                    QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table','index') AND "
-                                   "name NOT LIKE 'ITEMBOX_%' AND name NOT LIKE 'sqlite_%' ORDER BY name"),
-                    db);
-                while (query.next())
-                    names << query.value(0).toString();
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("check"));
-        return names;
+        return ProgramCopy::rowsOf(file, QStringLiteral("SELECT name FROM sqlite_master WHERE type IN "
+                                                        "('table','index') AND name NOT LIKE 'ITEMBOX_%' AND "
+                                                        "name NOT LIKE 'sqlite_%' ORDER BY name"));
     }
 
     // Hides the copy's window with its close button.
