@@ -6,9 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QSqlRecord>
 
 // The whole program as a user meets it, on an X server with a tray: the hotkey,
 // typing and Return, the tray icon and its menu, the settings window, Quit.
