@@ -8,17 +8,15 @@
 #include <QSqlQuery>
 #include <QVariant>
 
-const char ItemDatabase::ItemTableStatement[] = "CREATE VIRTUAL TABLE ITEMBOX USING FTS4"
-                                                "(path  VARCHAR(260),"
-                                                "alias VARCHAR(260),"
-                                                "type  VARCHAR(10),"
-                                                "info  VARCHAR(500),"
-                                                "ind VARCHAR(500))";
-
 namespace {
 
 const char *const SchemaStatements[] = {
-    ItemDatabase::ItemTableStatement,
+    "CREATE VIRTUAL TABLE ITEMBOX USING FTS4"
+    "(path  VARCHAR(260),"
+    "alias VARCHAR(260),"
+    "type  VARCHAR(10),"
+    "info  VARCHAR(500),"
+    "ind VARCHAR(500))",
     "CREATE TABLE QUICK (id INTEGER PRIMARY KEY, key VARCHAR(100), exec VARCHAR (20), hot INTEGER default 1)",
     "CREATE TABLE TOP (id INTEGER PRIMARY KEY, ITEMBOX_ID INTEGER, topnum INTEGER default 1)",
     "CREATE INDEX TOP_INDEX ON TOP(ITEMBOX_ID);",
@@ -92,10 +90,8 @@ bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, b
     sqlite3 *memory = sqliteHandle(connection);
     if (!memory)
         return false;
-    if (!save) {
-        forgetPaths();
-        forgetSearchRows();
-    }
+    if (!save)
+        searchRowsRead = false;
 
     const QByteArray fileName = file.toUtf8();
     qWarning("%s", fileName.constData());
@@ -122,8 +118,7 @@ bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, b
 
 bool ItemDatabase::CreateTables(const QString &databaseName)
 {
-    forgetPaths();
-    forgetSearchRows();
+    searchRowsRead = false;
     db.setDatabaseName(databaseName);
     if (!db.open())
         return false;
@@ -150,8 +145,8 @@ void ItemDatabase::SaveAndClose()
     if (!keepFile && db.isOpen())
         CopyDatabase(db, databaseFile(), true);
     db.close();
-    forgetPaths();
-    forgetSearchRows();
+    searchRows = {};
+    searchAliases = searchFolded = QString();
     scannedFolders.clear();
     const QString connection = db.connectionName();
     db = QSqlDatabase();

@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <QSqlQuery>
 
 namespace {
 
@@ -31,53 +33,104 @@ bool isInstallerName(const QString &fileName)
 
 void ItemDatabase::ScanAll()
 {
-    QList<APPBLOCK> list;
-    ScanUninstall(list);
-    StoreRecords(list);
+    // Every source first, with pending events run between them, then everything
+    // found is stored in one go, in the order found.
+    QList<APPBLOCK> found;
+    ScanUninstall(found);
     QCoreApplication::processEvents();
-
-    list.clear();
-    ScanInstalledApps(list);
-    StoreRecords(list);
+    ScanInstalledApps(found);
     QCoreApplication::processEvents();
-
     for (int folder : {2, 0, 16, 11, 7}) {
-        list.clear();
-        ScanSpecialFolder(folder, list);
-        StoreRecords(list);
+        ScanSpecialFolder(folder, found);
         QCoreApplication::processEvents();
     }
-
-    list.clear();
-    ScanAppPaths(list);
-    StoreRecords(list);
+    ScanAppPaths(found);
+    StoreRecords(found, QStringLiteral("APP"));
 }
 
-void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list)
+void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list, const QString &type)
 {
-    for (const APPBLOCK &record : list) {
-        QString path = record.path;
-        AddItem(path, record.alias, QStringLiteral("APP"), record.info);
+    // The rows AddItem leaves for each record in turn, in one go: a path found
+    // twice is stored where it was first found, with its last values, and a row
+    // that holds the values already is left alone, so a pass that finds nothing
+    // new writes nothing. The stored paths are read into one map instead of
+    // AddItem's scan per record; a path that several rows hold (-1) is updated by
+    // path, as AddItem does. Half a surrogate pair reaches SQLite changed: such a
+    // path goes through AddItem itself.
+    QList<APPBLOCK> records;
+    QHash<QString, qsizetype> firstFound;
+    for (APPBLOCK record : list) {
+        record.path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (const qsizetype at = firstFound.value(record.path, -1); at >= 0) {
+            records[at] = record;
+        } else {
+            firstFound.insert(record.path, records.size());
+            records.append(record);
+        }
     }
+    QHash<QString, qint64> rowOfPath;
+    const auto readPaths = [&] {
+        rowOfPath.clear();
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        query.exec(QStringLiteral("SELECT path,rowid from ITEMBOX"));
+        while (query.next()) {
+            const QString path = query.value(0).toString();
+            if (query.value(0).typeId() == QMetaType::QString &&
+                !query.isNull(0)) // only a text equals a text
+                rowOfPath.insert(path, rowOfPath.contains(path) ? -1 : query.value(1).toLongLong());
+        }
+    };
+    readPaths();
+    searchRowsRead = false;
+    QSqlQuery query(db);
+    db.transaction();
+    for (APPBLOCK &record : records) {
+        const QString spaced = SpaceText(record.alias);
+        const auto found = rowOfPath.constFind(record.path);
+        if (!record.path.isValidUtf16()) {
+            AddItem(record.path, record.alias, type, record.info);
+            readPaths();
+        } else if (found == rowOfPath.constEnd()) {
+            query.prepare(QStringLiteral("INSERT INTO ITEMBOX (path,alias,type,info,ind) values(?,?,?,?,?)"));
+            for (const QString &value : {record.path, record.alias, type, record.info, spaced})
+                query.addBindValue(value);
+            if (query.exec())
+                rowOfPath.insert(record.path, query.lastInsertId().toLongLong());
+        } else {
+            const qint64 rowid = *found;
+            query.prepare(QStringLiteral("UPDATE ITEMBOX set alias=?, info=?, ind = ? where %1 = ? AND "
+                                         "(alias IS NOT ? OR info IS NOT ? OR ind IS NOT ?)")
+                              .arg(rowid == -1 ? QLatin1String("path") : QLatin1String("rowid")));
+            for (const QVariant &value : {QVariant(record.alias), QVariant(record.info), QVariant(spaced),
+                                          rowid == -1 ? QVariant(record.path) : QVariant(rowid),
+                                          QVariant(record.alias), QVariant(record.info), QVariant(spaced)})
+                query.addBindValue(value);
+            query.exec();
+        }
+    }
+    db.commit();
 }
 
 void ItemDatabase::AddTools()
 {
     static const char *const systemTools[] = {"calc",     "mspaint", "write", "cmd",    "dxdiag",
                                               "msconfig", "mstsc",   "ping",  "telnet", "notepad"};
-    const auto store = [this](const QString &folder, const char *name) {
+    QList<APPBLOCK> tools;
+    const auto add = [&tools](const QString &folder, const char *name) {
         const QString tool = QString::fromLatin1(name);
-        QString path = folder + QLatin1Char('\\') + tool + QStringLiteral(".exe");
-        AddItem(path, tool, QStringLiteral("TOOL"), QString());
+        tools.append(
+            {folder + QLatin1Char('\\') + tool + QStringLiteral(".exe"), tool, QString(), {}, {}, {}, {}});
     };
     const QString system = GetSpecialFolder(37);
     if (!system.isEmpty()) {
         for (const char *name : systemTools)
-            store(system, name);
+            add(system, name);
     }
     const QString windows = GetSpecialFolder(36);
     if (!windows.isEmpty())
-        store(windows, "regedit");
+        add(windows, "regedit");
+    StoreRecords(tools, QStringLiteral("TOOL"));
 }
 
 void ItemDatabase::ScanSpecialFolder(int folder, QList<APPBLOCK> &list)

@@ -1,9 +1,10 @@
 // The catalog's shortcuts against the plain statements they stand for: a second
 // connection runs AddItem and SearchItems exactly as written down (one statement
-// after the other, no lookups kept in memory), the store runs them its own way,
-// and after every step of a long random mix of operations both catalogs hold the
-// same rows and give the same result lists.
+// after the other, nothing kept in memory), the store runs them and discovery's
+// stores its own way, and after every step of a long random mix of operations
+// both catalogs hold the same rows and give the same result lists.
 #include "catalogfixture.h"
+#include "installedapps.h"
 #include "testmain.h"
 
 #include <QRandomGenerator>
@@ -12,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStandardPaths>
 
 #include <sqlite3.h>
 
@@ -20,6 +22,8 @@
 namespace {
 
 const QString Reference = QStringLiteral("reference");
+const char ItemTable[] = "CREATE VIRTUAL TABLE ITEMBOX USING FTS4(path  VARCHAR(260),alias VARCHAR(260),"
+                         "type  VARCHAR(10),info  VARCHAR(500),ind VARCHAR(500))";
 
 // AddItem as the statements say.
 void referenceAddItem(QString path, const QString &alias, const QString &type, const QString &info)
@@ -248,9 +252,7 @@ private slots:
         reference.setDatabaseName(QStringLiteral(":memory:"));
         QVERIFY(reference.open());
         QSqlQuery query(reference);
-        QVERIFY(query.exec(
-            QStringLiteral("CREATE VIRTUAL TABLE ITEMBOX USING FTS4(path VARCHAR(260),"
-                           "alias VARCHAR(260),type VARCHAR(10),info VARCHAR(500),ind VARCHAR(500))")));
+        QVERIFY(query.exec(QLatin1String(ItemTable)));
     }
 
     void cleanup()
@@ -316,9 +318,13 @@ private slots:
                 onBoth(QStringLiteral("ROLLBACK"));
             } else if (op < 95) {
                 store->AddQuick(QString::number(random.bounded(1, 20)), alias.left(2));
-            } else if (op < 98) {
+            } else if (op < 97) {
                 onBoth(QStringLiteral("UPDATE ITEMBOX set path = ? where rowid = ?"),
                        {pool[random.bounded(pool.size())], random.bounded(1, 30)});
+            } else if (op < 98) {
+                // The item table dropped and made again, empty.
+                onBoth(QStringLiteral("DROP TABLE ITEMBOX"));
+                onBoth(QLatin1String(ItemTable));
             } else {
                 store.reset(); // saves data.db
                 store = std::make_unique<ItemDatabase>();
@@ -339,9 +345,94 @@ private slots:
         QVERIFY(index.size() > 10);
         QCOMPARE(index, storedIndex(QSqlDatabase::database(Reference)));
     }
+    // ScanAll stores what its sources found as AddItem would, one record after
+    // the other: the same rows with the same values, over rows that were there
+    // before (the same values, other values, a path held twice, a number for a
+    // path), for a file that two sources find and for a path with half a
+    // surrogate pair. A second scan that finds nothing new writes nothing.
+    void scanStoresAsAddItem()
+    {
+        using namespace CatalogFixture;
+        // A store that loaded its file: it has walked no folder yet.
+        auto store = CatalogFixture::openFreshCatalog();
+        store.reset();
+        store = std::make_unique<ItemDatabase>();
+        store->OpenCatalog();
+        const QString shared = createFile(itemPath(QStringLiteral("shared.exe")));
+        const QString twice = createFile(itemPath(QStringLiteral("twice.exe")));
+        addUninstallEntry(
+            QStringLiteral("Shared"),
+            {{"DisplayName", "Shared Tool"}, {"DisplayIcon", shared}, {"DisplayVersion", "2.0"}});
+        addUninstallEntry(QStringLiteral("Twice"), {{"DisplayName", "Twice"}, {"DisplayIcon", twice}});
+        addAppPath(QStringLiteral("shared.exe"), {{"Default", shared}});
+        // Stored as a character of its own by the registry file; the file system
+        // knows it as U+FFFD.
+        const QString half = itemPath(QStringLiteral("odd") + QChar(0xD800) + QStringLiteral("/half.exe"));
+        createFile(itemPath(QStringLiteral("odd") + QChar(0xFFFD) + QStringLiteral("/half.exe")));
+        addAppPath(QStringLiteral("half.exe"), {{"Default", half}});
+        const QString editor = writeDesktopEntry(QStringLiteral("editor.desktop"), QStringLiteral("Editor"));
+        writeDesktopEntry(QStringLiteral("viewer.desktop"), QStringLiteral("Viewer"));
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        createFile(desktop + QStringLiteral("/tool.exe"));
+        createFile(desktop + QStringLiteral("/sub/deep.exe"));
+
+        const QString insert =
+            QStringLiteral("INSERT INTO ITEMBOX (path,alias,type,info,ind) values(?,?,?,?,?)");
+        onBoth(insert,
+               {shared, QStringLiteral("old"), QStringLiteral("APP"), QVariant(), QStringLiteral("o l d ")});
+        for (int i = 0; i < 2; ++i)
+            onBoth(insert, {twice, QStringLiteral("dup"), QStringLiteral("APP"), QString(),
+                            QStringLiteral("d u p ")});
+        onBoth(insert,
+               {12, QStringLiteral("number"), QStringLiteral("APP"), QString(), QStringLiteral("n ")});
+        onBoth(insert, {editor, QStringLiteral("Editor"), QStringLiteral("TOOL"), QVariant(),
+                        ItemDatabase::SpaceText(QStringLiteral("Editor"))});
+
+        // What ScanAll's sources find, stored by the reference with AddItem.
+        const auto replay = [&](bool walk) {
+            QList<APPBLOCK> found;
+            store->ScanUninstall(found);
+            for (const InstalledApps::App &app : InstalledApps::list())
+                found.append({app.desktopFile, app.name, QString(), {}, {}, {}, {}});
+            QStringList walked;
+            for (int folder : {2, 0, 16, 11, 7}) {
+                const QString path = store->GetSpecialFolder(folder);
+                if (walk && !path.isEmpty() && !walked.contains(path)) {
+                    walked.append(path);
+                    store->ScanDir(path, found);
+                }
+            }
+            store->ScanAppPaths(found);
+            for (const APPBLOCK &record : std::as_const(found))
+                referenceAddItem(record.path, record.alias, QStringLiteral("APP"), record.info);
+            return found.size();
+        };
+        QCOMPARE(replay(true), 8);
+        store->ScanAll();
+        QCOMPARE(itemRows(QSqlDatabase::database()), itemRows(QSqlDatabase::database(Reference)));
+        QSqlQuery count;
+        count.prepare(QStringLiteral("SELECT count(*) FROM ITEMBOX WHERE path = ?"));
+        count.addBindValue(half);
+        QVERIFY(count.exec() && count.next());
+        QCOMPARE(count.value(0).toInt(), 1);
+
+        const QVariant handle = QSqlDatabase::database().driver()->handle();
+        sqlite3 *connection = *static_cast<sqlite3 *const *>(handle.constData());
+        // (AddItem writes the path with half a surrogate pair again; it is gone now.)
+        addAppPath(QStringLiteral("half.exe"), {{"Default", "/no/such.exe"}});
+        const qint64 changes = sqlite3_total_changes64(connection);
+        replay(false);
+        store->ScanAll();
+        QCOMPARE(itemRows(QSqlDatabase::database()), itemRows(QSqlDatabase::database(Reference)));
+        QCOMPARE(sqlite3_total_changes64(connection), changes);
+    }
+
     // SearchItems gives the same list, field by field, as its statements on
     // random catalogs, learned rows and texts, for several list lengths, while
-    // the store and other writers change the catalog between searches.
+    // the store changes the catalog between searches. The first round is a
+    // catalog as this store writes it; in the second some aliases hold a NUL; the
+    // third is loaded from a file that another program wrote (index texts that
+    // are not the spaced alias) and holds half a surrogate pair in an alias.
     void searchAsTheStatements()
     {
         QRandomGenerator random(77);
@@ -379,24 +470,34 @@ private slots:
         };
 
         for (int round = 0; round < 3; ++round) {
-            // The last round puts a NUL into some aliases (and so into their index text).
             QStringList aliases;
             for (int i = 0; i < 1500; ++i) {
                 QString alias = randomText(random, random.bounded(1, 12));
-                if (round == 2 && i % 300 == 7)
+                if (round == 1 && i % 300 == 7)
                     alias.insert(1, QChar(0));
                 QString path = QStringLiteral("/opt/r%1/item%2").arg(round).arg(i);
                 store->AddItem(path, alias, QStringLiteral("APP"), QStringLiteral("info %1").arg(i));
                 aliases.append(alias);
             }
-            // Index texts another writer stored: the alias unspaced (tokens of
-            // several characters), in upper or lower case.
-            CatalogFixture::rows(QStringLiteral("UPDATE ITEMBOX set ind = alias where rowid % 10 = 3"));
-            CatalogFixture::rows(QStringLiteral("UPDATE ITEMBOX set ind = upper(ind) where rowid % 10 = 5"));
-            CatalogFixture::rows(
-                QStringLiteral("UPDATE ITEMBOX set ind = lower(alias) where rowid % 10 = 7"));
+            if (round == 2) {
+                // Index texts another program stored: the alias unspaced (tokens
+                // of several characters), in upper or lower case.
+                CatalogFixture::rows(QStringLiteral("UPDATE ITEMBOX set ind = alias where rowid % 10 = 3"));
+                CatalogFixture::rows(
+                    QStringLiteral("UPDATE ITEMBOX set ind = upper(ind) where rowid % 10 = 5"));
+                CatalogFixture::rows(
+                    QStringLiteral("UPDATE ITEMBOX set ind = lower(alias) where rowid % 10 = 7"));
+                APPBLOCK half;
+                half.rowid = QStringLiteral("4");
+                half.alias = QString(QChar(0xD800)) + QStringLiteral("ab");
+                store->UpdateAlias(half);
+                store.reset(); // saves data.db
+                store = std::make_unique<ItemDatabase>();
+                store->OpenCatalog();
+            }
             for (int i = 0; i < 200; ++i)
                 store->AddQuick(QString::number(random.bounded(1, 1600)), randomTyped(random, aliases));
+            const int memoryBefore = fromMemory, foundBefore = found;
             for (const QString &text : std::as_const(texts))
                 compare(text, QStringLiteral("round %1, awkward texts").arg(round));
 
@@ -410,64 +511,34 @@ private slots:
                     store->AddQuick(rowid, randomTyped(random, aliases));
                 } else if (op < 50) {
                     store->AddTop(rowid);
-                } else if (op < 58) {
+                } else if (op < 62) {
                     QString path = QStringLiteral("/opt/r%1/item%2").arg(round).arg(random.bounded(1600));
                     store->AddItem(path, alias, QStringLiteral("APP"), QString());
                     aliases.append(alias);
-                } else if (op < 64) {
+                } else if (op < 74) {
                     APPBLOCK item;
                     item.rowid = rowid;
                     item.alias = alias;
                     store->UpdateAlias(item);
                     aliases.append(alias);
-                } else if (op < 68) {
-                    store->DeleteItem(QStringLiteral("/opt/r%1/item%2").arg(round).arg(random.bounded(1500)));
-                } else if (op < 76) {
-                    // Another writer stores an index text that is not the spaced alias:
-                    // the alias itself (tokens of several characters), another case,
-                    // a number, nothing.
-                    const int kind = random.bounded(4);
-                    const QVariant ind = kind == 0   ? QVariant(alias)
-                                         : kind == 1 ? QVariant(ItemDatabase::SpaceText(alias).toUpper())
-                                         : kind == 2 ? QVariant(random.bounded(1000))
-                                                     : QVariant();
-                    QSqlQuery query;
-                    query.prepare(QStringLiteral("UPDATE ITEMBOX set ind = ? where rowid = ?"));
-                    query.addBindValue(ind);
-                    query.addBindValue(rowid);
-                    QVERIFY(query.exec());
-                } else if (op < 80) {
-                    CatalogFixture::rows(QStringLiteral("UPDATE ITEMBOX set alias = upper(alias), info = 'x' "
-                                                        "where rowid % 97 = %1")
-                                             .arg(random.bounded(97)));
                 } else if (op < 84) {
-                    CatalogFixture::rows(QStringLiteral("DELETE FROM ITEMBOX where rowid = %1").arg(rowid));
-                } else if (op < 88) {
+                    store->DeleteItem(QStringLiteral("/opt/r%1/item%2").arg(round).arg(random.bounded(1500)));
+                } else if (op < 90) {
                     CatalogFixture::rows(
                         QStringLiteral("UPDATE QUICK set exec = '%1' where id % 50 = 3").arg(rowid));
-                } else if (op < 94) {
-                    // Searches inside a transaction that changes the catalog and is rolled back.
-                    CatalogFixture::rows(QStringLiteral("BEGIN"));
-                    CatalogFixture::rows(
-                        QStringLiteral("UPDATE ITEMBOX set ind = 'z', alias = 'zz' where rowid < 600"));
-                    compare(QStringLiteral("z"), QStringLiteral("in a transaction"));
-                    compare(randomTyped(random, aliases), QStringLiteral("in a transaction"));
-                    store->AddQuick(rowid, QStringLiteral("z"));
-                    compare(QStringLiteral("z"), QStringLiteral("in a transaction"));
-                    CatalogFixture::rows(QStringLiteral("ROLLBACK"));
                 } else if (op < 96) {
                     store.reset(); // saves data.db
                     store = std::make_unique<ItemDatabase>();
                     store->OpenCatalog();
-                } else {
-                    // A temporary table of the same name hides the catalog's for a while.
-                    CatalogFixture::rows(
-                        QStringLiteral("CREATE TEMP TABLE ITEMBOX (path, alias, info, ind)"));
-                    compare(QStringLiteral("a"), QStringLiteral("behind a temporary table"));
-                    CatalogFixture::rows(
-                        QStringLiteral("INSERT INTO temp.ITEMBOX values ('p', 'a', 'i', 'a ')"));
-                    compare(QStringLiteral("a"), QStringLiteral("behind a temporary table"));
-                    CatalogFixture::rows(QStringLiteral("DROP TABLE temp.ITEMBOX"));
+                } else if (op < 97) {
+                    // The item table made again, then filled by the store.
+                    CatalogFixture::rows(QStringLiteral("DROP TABLE ITEMBOX"));
+                    CatalogFixture::rows(QLatin1String(ItemTable));
+                    for (int i = 0; i < 300; ++i) {
+                        QString path = QStringLiteral("/opt/again/item%1").arg(i);
+                        store->AddItem(path, aliases.at(random.bounded(aliases.size())),
+                                       QStringLiteral("APP"), QString());
+                    }
                 }
                 const QString when =
                     QStringLiteral("round %1, step %2 (operation %3)").arg(round).arg(step).arg(op);
@@ -476,11 +547,13 @@ private slots:
                 if (QTest::currentTestFailed())
                     return;
             }
+            qInfo("round %d: %d lists not empty, %d of these found without the full-text statement", round,
+                  found - foundBefore, fromMemory - memoryBefore);
+            // Most lists of a catalog that this store wrote come from memory.
+            if (round < 2)
+                QVERIFY(fromMemory - memoryBefore > (found - foundBefore) / 2);
         }
-        qInfo("%d lists compared, %d not empty, %d of these found without the full-text statement", compared,
-              found, fromMemory);
-        // Many of the lists were found without the full-text statement.
-        QVERIFY2(fromMemory > found / 3, qPrintable(QStringLiteral("%1 of %2").arg(fromMemory).arg(found)));
+        qInfo("%d lists compared, %d not empty", compared, found);
     }
 };
 
