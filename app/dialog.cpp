@@ -11,15 +11,12 @@
 #include "spritestyle.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalMapper>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -368,17 +365,6 @@ void Dialog::keyPressEvent(QKeyEvent *event)
 void Dialog::paintEvent(QPaintEvent *)
 {
     Frameless::paintBackground(this, QString::fromLatin1(Background));
-
-    // For the benchmarks: with TOLVANE_BENCH_FIRST_PAINT naming a file, the monotonic
-    // clock (ns) is appended to it once each paint of the window has been drawn.
-    static const QString paintLog = qEnvironmentVariable("TOLVANE_BENCH_FIRST_PAINT");
-    if (!paintLog.isEmpty())
-        QTimer::singleShot(0, [] {
-            QFile log(paintLog);
-            if (log.open(QIODevice::Append))
-                log.write(QByteArray::number(QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs()) +
-                          '\n');
-        });
 }
 
 void Dialog::moveEvent(QMoveEvent *event)

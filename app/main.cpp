@@ -3,6 +3,7 @@
 
 #include "dialog.h"
 #include "messagehandler.h"
+#include "paintlog.h"
 #include "singleapplication.h"
 #include "terminationwatcher.h"
 
@@ -32,6 +33,7 @@ int main(int argc, char **argv)
     QCoreApplication::processEvents();
 
     auto window = new Dialog;
+    PaintLog::installOn(window);
     window->setVisible(true);
     QObject::connect(&app, &SingleApplication::messageReceived, window, &Dialog::handleMessage);
     splash->finish(window);
