@@ -1,19 +1,42 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
 
-// The applications that the desktop's menu shows (Linux: GIO's desktop entries).
+// The applications that the desktop's menus show (Linux: GIO's desktop entries).
 namespace InstalledApps {
 
 struct App
 {
     QString desktopFile; // full path of the desktop entry
-    QString name;        // its display name
+    QString name;        // its Name, as menus show it
+    QString exec;        // its command line, which stays when an upgrade renames the entry
 };
 
-// Every installed application that should be shown; broken, hidden and
-// non-application entries are left out. Empty on platforms without such a list.
+// Every installed application that menus would show, by desktop id, as GIO lists
+// them: masked, hidden, TryExec-failing and non-application entries are left out,
+// and OnlyShowIn and NotShowIn follow the current desktop. Empty on platforms
+// without such a list.
 QList<App> list();
+
+// Tells when the list may have changed (GIO's GAppInfoMonitor). The notice comes
+// through the event loop of the thread that made the monitor; GIO watches the
+// folders from the first list() on, and again after each notice once list() has
+// read them anew.
+class Monitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Monitor(QObject *parent = nullptr);
+    ~Monitor() override;
+
+signals:
+    void changed();
+
+private:
+    void *monitor = nullptr;
+};
 
 } // namespace InstalledApps

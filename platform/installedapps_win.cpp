@@ -8,4 +8,8 @@ QList<App> list()
     return {};
 }
 
+Monitor::Monitor(QObject *parent) : QObject(parent) {}
+
+Monitor::~Monitor() = default;
+
 } // namespace InstalledApps

@@ -4,69 +4,65 @@
 
 #include "installedapps.h"
 
-#include <QDirIterator>
 #include <QFileInfo>
-#include <QSet>
-#include <QStandardPaths>
 
 #include <algorithm>
 
-// The desktop entries are read from the XDG data folders on every call rather
-// than through g_app_info_get_all(): GIO keeps a per-process index that only
-// follows changes when its file monitors have run, so a second scan in the same
-// process could miss entries written since the first. Each entry is still judged
-// by GDesktopAppInfo, in the order and with the masking rules GIO uses: the
-// first folder that holds a desktop id decides it, hidden or not.
 namespace InstalledApps {
+
+QList<App> list()
+{
+    QList<QPair<QString, App>> found; // by desktop id
+    GList *all = g_app_info_get_all();
+    for (GList *item = all; item; item = item->next) {
+        GAppInfo *info = G_APP_INFO(item->data);
+        if (!G_IS_DESKTOP_APP_INFO(info) || !g_app_info_should_show(info))
+            continue;
+        GDesktopAppInfo *entry = G_DESKTOP_APP_INFO(info);
+        // An entry without a command line cannot start unless D-Bus starts it.
+        const char *commandLine = g_app_info_get_commandline(info);
+        const char *file = g_desktop_app_info_get_filename(entry);
+        if (!file || (!commandLine && !g_desktop_app_info_get_boolean(entry, "DBusActivatable")))
+            continue;
+        const char *name = g_app_info_get_name(info);
+        const char *id = g_app_info_get_id(info);
+        found.append(
+            {QString::fromUtf8(id ? id : ""),
+             {QFileInfo(QFile::decodeName(file)).absoluteFilePath(), QString::fromUtf8(name ? name : ""),
+              QString::fromUtf8(commandLine ? commandLine : "")}});
+    }
+    g_list_free_full(all, g_object_unref);
+    // GIO's order is a hash table's; by desktop id the catalog gets its rows in
+    // the same order on every run.
+    std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QList<App> apps;
+    for (const auto &[id, app] : std::as_const(found))
+        apps.append(app);
+    return apps;
+}
 
 namespace {
 
-// The desktop entry files of one applications folder with their desktop ids
-// ("sub/app.desktop" is "sub-app.desktop"), sorted by id.
-QList<QPair<QString, QString>> entriesOf(const QString &folder)
+void onChanged(GAppInfoMonitor *, gpointer monitor)
 {
-    QList<QPair<QString, QString>> entries;
-    QDirIterator it(folder, {QStringLiteral("*.desktop")}, QDir::Files | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    const qsizetype prefix = folder.size() + 1;
-    while (it.hasNext()) {
-        const QString file = it.next();
-        QString id = file.mid(prefix);
-        id.replace(QLatin1Char('/'), QLatin1Char('-'));
-        entries.append({id, file});
-    }
-    std::sort(entries.begin(), entries.end());
-    return entries;
+    emit static_cast<Monitor *>(monitor)->changed();
 }
 
 } // namespace
 
-QList<App> list()
+Monitor::Monitor(QObject *parent) : QObject(parent)
 {
-    QList<App> apps;
-    QSet<QString> seenIds;
-    const QStringList dataDirs = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
-    for (const QString &dataDir : dataDirs) {
-        for (const auto &[id, file] : entriesOf(dataDir + QStringLiteral("/applications"))) {
-            if (seenIds.contains(id))
-                continue;
-            seenIds.insert(id);
-            // Null for an unreadable, malformed or non-application entry.
-            GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(QFile::encodeName(file).constData());
-            if (!info)
-                continue;
-            // An entry without a command line cannot start unless D-Bus starts it.
-            const bool startable = g_app_info_get_commandline(G_APP_INFO(info)) ||
-                                   g_desktop_app_info_get_boolean(info, "DBusActivatable");
-            if (startable && !g_desktop_app_info_get_is_hidden(info) &&
-                g_app_info_should_show(G_APP_INFO(info))) {
-                const char *name = g_app_info_get_display_name(G_APP_INFO(info));
-                apps.append({QFileInfo(file).absoluteFilePath(), QString::fromUtf8(name ? name : "")});
-            }
-            g_object_unref(info);
-        }
-    }
-    return apps;
+    // GIO delivers the signal in the thread-default main context of this thread;
+    // Qt's event dispatcher on Linux runs GLib's main loop, so it arrives here.
+    GAppInfoMonitor *appMonitor = g_app_info_monitor_get();
+    g_signal_connect(appMonitor, "changed", G_CALLBACK(onChanged), this);
+    monitor = appMonitor;
+}
+
+Monitor::~Monitor()
+{
+    g_signal_handlers_disconnect_by_data(monitor, this);
+    g_object_unref(monitor);
 }
 
 } // namespace InstalledApps
