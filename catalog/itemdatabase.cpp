@@ -8,6 +8,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <cstdlib>
+
 namespace {
 
 const char *const SchemaStatements[] = {
@@ -35,9 +37,23 @@ const char *const SchemaChecks[] = {
     "SELECT id,ITEMBOX_ID,topnum from TOP LIMIT 1",
 };
 
+// The open store of the process, saved when the process ends through exit()
+// without destroying it (Qt does that when the display server goes away).
+ItemDatabase *openStore = nullptr;
+
 } // namespace
 
-ItemDatabase::ItemDatabase() = default;
+void ItemDatabase::saveAtExit()
+{
+    if (openStore)
+        openStore->saver.saveNow(true);
+}
+
+ItemDatabase::ItemDatabase()
+{
+    appsSettle.setSingleShot(true);
+    QObject::connect(&appsSettle, &QTimer::timeout, &notices, [this] { followInstalledApps(); });
+}
 
 ItemDatabase::~ItemDatabase()
 {
@@ -51,13 +67,25 @@ QString ItemDatabase::databaseFile()
 
 void ItemDatabase::OpenCatalog()
 {
+    static const bool savedAtExit = std::atexit(saveAtExit) == 0;
+    Q_UNUSED(savedAtExit);
+    openStore = this;
+    // GIO's notices of changed applications, from the first listing on.
+    appsMonitor = std::make_unique<InstalledApps::Monitor>();
+    QObject::connect(appsMonitor.get(), &InstalledApps::Monitor::changed, &notices,
+                     [this] { appsSettle.start(300); });
+
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     const QString file = databaseFile();
     if (QFileInfo::exists(file)) {
         db.setDatabaseName(QStringLiteral(":memory:"));
         db.open();
-        if (CopyDatabase(db, file, false) && catalogUsable())
+        if (CopyDatabase(db, file, false) && catalogUsable()) {
+            saver.setTarget(sqliteHandle(db), file);
+            // Applications installed or removed while the program did not run.
+            appsSettle.start(1000);
             return;
+        }
         // The file is not a catalog this program can use. It is kept aside, never
         // overwritten, and the catalog is built as on a first run.
         db.close();
@@ -66,8 +94,20 @@ void ItemDatabase::OpenCatalog()
             keepFile = true;
     }
     CreateTables(QStringLiteral(":memory:"));
+    saver.setTarget(sqliteHandle(db), keepFile ? QString() : file);
+    changed();
     ScanAll();
     AddTools();
+}
+
+bool ItemDatabase::SaveNow()
+{
+    return saver.saveNow();
+}
+
+void ItemDatabase::changed()
+{
+    saver.noteChange();
 }
 
 bool ItemDatabase::catalogUsable()
@@ -140,10 +180,16 @@ QString ItemDatabase::GetItemCount()
 
 void ItemDatabase::SaveAndClose()
 {
+    if (openStore == this)
+        openStore = nullptr;
+    appsSettle.stop();
+    appsMonitor.reset();
     if (!db.isValid())
         return;
-    if (!keepFile && db.isOpen())
+    // The save at the end writes what a save under way did not.
+    if (!saver.waitForWrite() && !keepFile && db.isOpen())
         CopyDatabase(db, databaseFile(), true);
+    saver.setTarget(nullptr, QString());
     db.close();
     searchRows = {};
     searchAliases = searchFolded = QString();

@@ -1,16 +1,21 @@
 #pragma once
 
 #include "appblock.h"
+#include "catalogsaver.h"
+#include "installedapps.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 // The catalog store: an in-memory SQLite database with a full-text index, loaded
-// whole from data.db at start and written whole back when the store is destroyed.
-// Holds the queries, the learning records and application discovery.
+// whole from data.db at start and written whole back within a second or two of
+// every change, and when the store is destroyed. Holds the queries, the learning
+// records and application discovery, and follows the installed applications.
 class ItemDatabase
 {
 public:
@@ -26,6 +31,11 @@ public:
     QString GetItemCount();
     // Full path of the catalog file.
     static QString databaseFile();
+    // Writes what has changed now, after a save under way (a session manager's
+    // save). True when the file holds every change.
+    bool SaveNow();
+    // What the store tells the windows by itself.
+    CatalogNotices notices;
 
     // Queries and learning.
     void SearchItems(const QString &text, QList<APPBLOCK> &list, int maxCount);
@@ -49,15 +59,32 @@ public:
 
 private:
     void SaveAndClose();
+    // Saves the open store when the process ends through exit().
+    static void saveAtExit();
     // True when the loaded database holds the catalog's tables in a sound state.
     bool catalogUsable();
-    // Stores discovery findings as AddItem would, one after the other, in one go.
-    void StoreRecords(const QList<APPBLOCK> &list, const QString &type);
-    // The desktop's installed applications (GIO desktop entries on Linux).
-    void ScanInstalledApps(QList<APPBLOCK> &list);
-    // One level of a folder walk; entered holds the canonical paths of the
-    // folders this walk has entered, so a folder link loop ends.
-    void WalkDir(const QString &folder, QList<APPBLOCK> &list, QSet<QString> &entered);
+    // Stores discovery findings as AddItem would, one after the other, in one go,
+    // except for aliases the user gave. With `apps` (the installed applications
+    // just listed), items of desktop entries that went are deleted and those
+    // renamed follow their entry.
+    void StoreRecords(const QList<APPBLOCK> &list, const QString &type,
+                      const QList<InstalledApps::App> *apps = nullptr);
+    // Brings the catalog up to date with the installed applications.
+    void followInstalledApps();
+    // The catalog changed: it is saved soon.
+    void changed();
+    // Notes on items, in a table of their own: "ENTRY" for an item that came
+    // from a desktop entry (with the entry's command line and name), "ALIAS" for
+    // an item whose alias the user gave. A note counts only while its item has
+    // the path noted with it. writeNote runs a statement on the table, made
+    // first if need be; readNotes gives rowid -> path, command line, name.
+    bool writeNote(const QString &statement, const QVariantList &values);
+    QHash<qint64, QStringList> readNotes(const QString &kind);
+    // One level of a folder walk, `depth` folders below its root, with the
+    // number of entries it may still look at.
+    void WalkDir(const QString &folder, QList<APPBLOCK> &list, int depth, int &entriesLeft);
+    static constexpr int WalkEntries = 50000;
+    static constexpr int WalkDepth = 32;
 
     // Calls visit(rowid, alias) for each item, in rowid order, that the full-text
     // statement lists for the text and whose alias contains it in any case.
@@ -68,6 +95,12 @@ private:
 
     QSqlDatabase db;
     QStringList scannedFolders;
+    CatalogSaver saver{notices};
+    // GIO's notice of changed applications, and the pause after it, in which
+    // more changes (a package being installed) come together.
+    std::unique_ptr<InstalledApps::Monitor> appsMonitor;
+    QTimer appsSettle;
+    bool scanning = false;
     // The items as the full-text step sees them, in rowid order, read at the
     // first search after the store last wrote the item table: each one's rowid,
     // the ASCII letters and digits that its index holds as tokens (bits), and

@@ -6,10 +6,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSqlQuery>
+
+#include <algorithm>
 
 namespace {
 
@@ -35,28 +38,47 @@ void ItemDatabase::ScanAll()
 {
     // Every source first, with pending events run between them, then everything
     // found is stored in one go, in the order found.
+    scanning = true;
     QList<APPBLOCK> found;
     ScanUninstall(found);
     QCoreApplication::processEvents();
-    ScanInstalledApps(found);
+    const QList<InstalledApps::App> apps = InstalledApps::list();
+    for (const InstalledApps::App &app : apps)
+        found.append({app.desktopFile, app.name, QString(), {}, {}, {}, {}});
     QCoreApplication::processEvents();
     for (int folder : {2, 0, 16, 11, 7}) {
         ScanSpecialFolder(folder, found);
         QCoreApplication::processEvents();
     }
     ScanAppPaths(found);
-    StoreRecords(found, QStringLiteral("APP"));
+    scanning = false;
+    StoreRecords(found, QStringLiteral("APP"), &apps);
 }
 
-void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list, const QString &type)
+void ItemDatabase::followInstalledApps()
+{
+    // A scan under way has listed them before this notice: after it, again.
+    if (scanning) {
+        appsSettle.start(300);
+        return;
+    }
+    const QList<InstalledApps::App> apps = InstalledApps::list();
+    QList<APPBLOCK> found;
+    for (const InstalledApps::App &app : apps)
+        found.append({app.desktopFile, app.name, QString(), {}, {}, {}, {}});
+    StoreRecords(found, QStringLiteral("APP"), &apps);
+}
+
+void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list, const QString &type,
+                                const QList<InstalledApps::App> *apps)
 {
     // The rows AddItem leaves for each record in turn, in one go: a path found
     // twice is stored where it was first found, with its last values, and a row
     // that holds the values already is left alone, so a pass that finds nothing
-    // new writes nothing. The stored paths are read into one map instead of
-    // AddItem's scan per record; a path that several rows hold (-1) is updated by
-    // path, as AddItem does. Half a surrogate pair reaches SQLite changed: such a
-    // path goes through AddItem itself.
+    // new writes nothing. An alias the user gave stays. The stored paths are read
+    // into one map instead of AddItem's scan per record; a path that several rows
+    // hold (-1) is updated by path, as AddItem does. A path with half a surrogate
+    // pair (which reaches SQLite changed) is looked up by the statement.
     QList<APPBLOCK> records;
     QHash<QString, qsizetype> firstFound;
     for (APPBLOCK record : list) {
@@ -82,34 +104,104 @@ void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list, const QString &type
         }
     };
     readPaths();
+    const QHash<qint64, QStringList> userAliases = readNotes(QStringLiteral("ALIAS"));
+    QHash<qint64, QStringList> entries =
+        apps ? readNotes(QStringLiteral("ENTRY")) : QHash<qint64, QStringList>();
+    QSet<QString> listed;
+    for (const InstalledApps::App &app : apps ? *apps : QList<InstalledApps::App>())
+        listed.insert(app.desktopFile);
     searchRowsRead = false;
+    bool changedRows = false;
     QSqlQuery query(db);
+    const auto run = [&](const QString &statement, const QVariantList &values) {
+        query.prepare(statement);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        changedRows |= query.exec() && query.numRowsAffected() > 0;
+    };
     db.transaction();
-    for (APPBLOCK &record : records) {
+
+    // An entry that an upgrade renamed (a new file, the same command line and
+    // name) takes over the item of the old one, which went: its rowid, learning,
+    // launch count and alias.
+    for (const InstalledApps::App &app : apps ? *apps : QList<InstalledApps::App>()) {
+        if (rowOfPath.contains(app.desktopFile))
+            continue;
+        for (auto entry = entries.begin(); entry != entries.end(); ++entry) {
+            QStringList &note = entry.value(); // path, command line, name
+            if (listed.contains(note[0]) || note[1] != app.exec || note[2] != app.name)
+                continue;
+            run(QStringLiteral("UPDATE ITEMBOX set path = ? where rowid = ?"),
+                {app.desktopFile, entry.key()});
+            writeNote(QStringLiteral("UPDATE ITEMNOTE set path = ? where ITEMBOX_ID = ?"),
+                      {app.desktopFile, entry.key()});
+            rowOfPath.remove(note[0]);
+            rowOfPath.insert(app.desktopFile, entry.key());
+            note[0] = app.desktopFile;
+            break;
+        }
+    }
+
+    for (const APPBLOCK &record : std::as_const(records)) {
+        const QString &path = record.path;
         const QString spaced = SpaceText(record.alias);
-        const auto found = rowOfPath.constFind(record.path);
-        if (!record.path.isValidUtf16()) {
-            AddItem(record.path, record.alias, type, record.info);
-            readPaths();
-        } else if (found == rowOfPath.constEnd()) {
-            query.prepare(QStringLiteral("INSERT INTO ITEMBOX (path,alias,type,info,ind) values(?,?,?,?,?)"));
-            for (const QString &value : {record.path, record.alias, type, record.info, spaced})
-                query.addBindValue(value);
-            if (query.exec())
-                rowOfPath.insert(record.path, query.lastInsertId().toLongLong());
+        qint64 rowid = -1;
+        bool known;
+        if (path.isValidUtf16()) {
+            known = rowOfPath.contains(path);
+            rowid = rowOfPath.value(path, -1);
         } else {
-            const qint64 rowid = *found;
-            query.prepare(QStringLiteral("UPDATE ITEMBOX set alias=?, info=?, ind = ? where %1 = ? AND "
-                                         "(alias IS NOT ? OR info IS NOT ? OR ind IS NOT ?)")
-                              .arg(rowid == -1 ? QLatin1String("path") : QLatin1String("rowid")));
-            for (const QVariant &value : {QVariant(record.alias), QVariant(record.info), QVariant(spaced),
-                                          rowid == -1 ? QVariant(record.path) : QVariant(rowid),
-                                          QVariant(record.alias), QVariant(record.info), QVariant(spaced)})
-                query.addBindValue(value);
-            query.exec();
+            query.prepare(QStringLiteral("SELECT rowid from ITEMBOX WHERE path=?"));
+            query.addBindValue(path);
+            known = query.exec() && query.next();
+            query.finish();
+        }
+        if (!known) {
+            run(QStringLiteral("INSERT INTO ITEMBOX (path,alias,type,info,ind) values(?,?,?,?,?)"),
+                {path, record.alias, type, record.info, spaced});
+            if (!path.isValidUtf16())
+                readPaths();
+            else if (query.lastInsertId().isValid())
+                rowOfPath.insert(path, query.lastInsertId().toLongLong());
+        } else if (userAliases.contains(rowid)) {
+            run(QStringLiteral("UPDATE ITEMBOX set info=? where rowid = ? AND info IS NOT ?"),
+                {record.info, rowid, record.info});
+        } else {
+            const QString where = rowid == -1 ? QStringLiteral("path") : QStringLiteral("rowid");
+            run(QStringLiteral("UPDATE ITEMBOX set alias=?, info=?, ind = ? where %1 = ? AND "
+                               "(alias IS NOT ? OR info IS NOT ? OR ind IS NOT ?)")
+                    .arg(where),
+                {record.alias, record.info, spaced, rowid == -1 ? QVariant(path) : QVariant(rowid),
+                 record.alias, record.info, spaced});
+        }
+    }
+
+    if (apps) {
+        // The desktop entry of each item, for the renames to come.
+        for (const InstalledApps::App &app : *apps) {
+            const qint64 rowid = rowOfPath.value(app.desktopFile, -1);
+            const QStringList note = {app.desktopFile, app.exec, app.name};
+            if (rowid != -1 && entries.value(rowid) != note) {
+                writeNote(
+                    QStringLiteral("INSERT OR REPLACE INTO ITEMNOTE (ITEMBOX_ID, kind, path, exec, name) "
+                                   "VALUES (?, 'ENTRY', ?, ?, ?)"),
+                    {rowid, app.desktopFile, app.exec, app.name});
+                changedRows = true;
+            }
+        }
+        // Items whose desktop entry went, with their learning; nothing else.
+        for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry) {
+            if (!listed.contains(entry.value()[0])) {
+                DeleteItem(entry.value()[0]);
+                changedRows = true;
+            }
         }
     }
     db.commit();
+    if (changedRows) {
+        changed();
+        emit notices.itemsChanged();
+    }
 }
 
 void ItemDatabase::AddTools()
@@ -136,7 +228,10 @@ void ItemDatabase::AddTools()
 void ItemDatabase::ScanSpecialFolder(int folder, QList<APPBLOCK> &list)
 {
     const QString path = GetSpecialFolder(folder);
-    if (path.isEmpty() || scannedFolders.contains(path))
+    // A folder set to the home folder is the XDG way of saying there is none
+    // (xdg-user-dirs writes XDG_DESKTOP_DIR="$HOME/" when ~/Desktop is missing).
+    if (path.isEmpty() || scannedFolders.contains(path) ||
+        QFileInfo(path).canonicalFilePath() == QFileInfo(QDir::homePath()).canonicalFilePath())
         return;
     scannedFolders.append(path);
     ScanDir(path, list);
@@ -146,25 +241,34 @@ bool ItemDatabase::ScanDir(const QString &folder, QList<APPBLOCK> &list)
 {
     if (!QFileInfo(folder).isDir())
         return false;
-    QSet<QString> entered;
-    WalkDir(folder, list, entered);
+    // The walk stays inside the folder: it never follows a link to a folder (a
+    // Wine prefix links to /). It looks at WalkEntries entries at most and goes
+    // WalkDepth folders deep at most, so an enormous tree (or a bind mount of a
+    // folder into itself) ends within a second or so.
+    int entriesLeft = WalkEntries;
+    WalkDir(folder, list, 0, entriesLeft);
     return true;
 }
 
-void ItemDatabase::WalkDir(const QString &folder, QList<APPBLOCK> &list, QSet<QString> &entered)
+void ItemDatabase::WalkDir(const QString &folder, QList<APPBLOCK> &list, int depth, int &entriesLeft)
 {
-    const QFileInfo self(folder);
-    const QString real = self.canonicalFilePath();
-    if (real.isEmpty() || entered.contains(real))
-        return;
-    entered.insert(real);
-
-    const QFileInfoList entries = QDir(folder).entryInfoList(
-        QDir::Files | QDir::System | QDir::AllDirs | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsFirst);
-    for (const QFileInfo &entry : entries) {
+    // In the folder listing's order (folders first, then by name), of the entries
+    // still allowed.
+    QFileInfoList entries;
+    QDirIterator it(folder, QDir::Files | QDir::System | QDir::AllDirs | QDir::NoDotAndDotDot);
+    while (entriesLeft > 0 && it.hasNext()) {
+        it.next();
+        entries.append(it.fileInfo());
+        --entriesLeft;
+    }
+    std::sort(entries.begin(), entries.end(), [](const QFileInfo &a, const QFileInfo &b) {
+        return a.isDir() != b.isDir() ? a.isDir() : a.fileName() < b.fileName();
+    });
+    for (const QFileInfo &entry : std::as_const(entries)) {
         QCoreApplication::processEvents();
         if (entry.isDir()) {
-            WalkDir(entry.filePath(), list, entered);
+            if (!entry.isSymLink() && depth < WalkDepth)
+                WalkDir(entry.filePath(), list, depth + 1, entriesLeft);
         } else if (!entry.isSymLink()) {
             if (isProgram(entry.filePath()) && !isInstallerName(entry.fileName()))
                 list.append({entry.filePath(), entry.fileName(), QString(), {}, {}, {}, {}});
@@ -176,12 +280,6 @@ void ItemDatabase::WalkDir(const QString &folder, QList<APPBLOCK> &list, QSet<QS
                 list.append({target.filePath(), entry.completeBaseName(), QString(), {}, {}, {}, {}});
         }
     }
-}
-
-void ItemDatabase::ScanInstalledApps(QList<APPBLOCK> &list)
-{
-    for (const InstalledApps::App &app : InstalledApps::list())
-        list.append({app.desktopFile, app.name, QString(), {}, {}, {}, {}});
 }
 
 void ItemDatabase::ScanUninstall(QList<APPBLOCK> &list)

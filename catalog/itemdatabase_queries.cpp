@@ -255,7 +255,10 @@ bool ItemDatabase::AddQuick(const QString &rowid, const QString &text)
                         : QStringLiteral("INSERT INTO QUICK (key, exec) values(?,?)"));
     query.addBindValue(text);
     query.addBindValue(rowid);
-    return query.exec();
+    const bool done = query.exec();
+    if (done)
+        changed();
+    return done;
 }
 
 bool ItemDatabase::AddTop(const QString &rowid)
@@ -269,7 +272,10 @@ bool ItemDatabase::AddTop(const QString &rowid)
     query.prepare(known ? QStringLiteral("UPDATE TOP set topnum = topnum+1 where ITEMBOX_ID = ?")
                         : QStringLiteral("INSERT INTO TOP (ITEMBOX_ID) values(?)"));
     query.addBindValue(id);
-    return query.exec();
+    const bool done = query.exec();
+    if (done)
+        changed();
+    return done;
 }
 
 bool ItemDatabase::UpdateAlias(const APPBLOCK &item)
@@ -281,7 +287,15 @@ bool ItemDatabase::UpdateAlias(const APPBLOCK &item)
     query.addBindValue(item.alias);
     query.addBindValue(SpaceText(item.alias));
     query.addBindValue(item.rowid);
-    return query.exec();
+    if (!query.exec())
+        return false;
+    // The user's alias: discovery keeps it from now on.
+    writeNote(
+        QStringLiteral("INSERT OR REPLACE INTO ITEMNOTE (ITEMBOX_ID, kind, path) SELECT rowid, 'ALIAS', "
+                       "path FROM ITEMBOX WHERE rowid = ?"),
+        {item.rowid});
+    changed();
+    return true;
 }
 
 bool ItemDatabase::AddItem(QString &path, const QString &alias, const QString &type, const QString &info)
@@ -307,7 +321,16 @@ bool ItemDatabase::AddItem(QString &path, const QString &alias, const QString &t
         query.addBindValue(SpaceText(alias));
         query.addBindValue(path);
     }
-    return query.exec();
+    if (!query.exec())
+        return false;
+    // Discovery stores its findings otherwise: this alias is the user's (the
+    // application manager's).
+    writeNote(
+        QStringLiteral("INSERT OR REPLACE INTO ITEMNOTE (ITEMBOX_ID, kind, path) SELECT rowid, 'ALIAS', "
+                       "path FROM ITEMBOX WHERE path = ?"),
+        {path});
+    changed();
+    return true;
 }
 
 bool ItemDatabase::DeleteItem(const QString &path)
@@ -330,9 +353,15 @@ bool ItemDatabase::DeleteItem(const QString &path)
     query.addBindValue(rowid.toLongLong());
     query.exec();
 
+    query.prepare(QStringLiteral("DELETE FROM ITEMNOTE where ITEMBOX_ID = ?"));
+    query.addBindValue(rowid.toLongLong());
+    query.exec(); // there may be no such table
+
     query.prepare(QStringLiteral("DELETE FROM ITEMBOX where path=?"));
     query.addBindValue(path);
-    return query.exec();
+    const bool done = query.exec();
+    changed();
+    return done;
 }
 
 void ItemDatabase::GetAllItems(QList<APPBLOCK> &list)
@@ -343,4 +372,33 @@ void ItemDatabase::GetAllItems(QList<APPBLOCK> &list)
         return;
     while (query.next())
         list.append(recordOf(query, QString()));
+}
+
+bool ItemDatabase::writeNote(const QString &statement, const QVariantList &values)
+{
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS ITEMNOTE (ITEMBOX_ID INTEGER, kind VARCHAR(10), "
+                              "path VARCHAR(260), exec VARCHAR(500), name VARCHAR(260), "
+                              "PRIMARY KEY (ITEMBOX_ID, kind))"));
+    query.prepare(statement);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    return query.exec();
+}
+
+QHash<qint64, QStringList> ItemDatabase::readNotes(const QString &kind)
+{
+    QHash<qint64, QStringList> notes;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(
+        QStringLiteral("SELECT n.ITEMBOX_ID, n.path, n.exec, n.name FROM ITEMNOTE n JOIN ITEMBOX i ON "
+                       "i.rowid = n.ITEMBOX_ID WHERE n.kind = ? AND i.path = n.path"));
+    query.addBindValue(kind);
+    if (query.exec()) {
+        while (query.next())
+            notes.insert(query.value(0).toLongLong(),
+                         {query.value(1).toString(), query.value(2).toString(), query.value(3).toString()});
+    }
+    return notes;
 }

@@ -353,11 +353,7 @@ private slots:
     void scanStoresAsAddItem()
     {
         using namespace CatalogFixture;
-        // A store that loaded its file: it has walked no folder yet.
-        auto store = CatalogFixture::openFreshCatalog();
-        store.reset();
-        store = std::make_unique<ItemDatabase>();
-        store->OpenCatalog();
+        CatalogFixture::openFreshCatalog().reset();
         const QString shared = createFile(itemPath(QStringLiteral("shared.exe")));
         const QString twice = createFile(itemPath(QStringLiteral("twice.exe")));
         addUninstallEntry(
@@ -375,6 +371,11 @@ private slots:
         const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
         createFile(desktop + QStringLiteral("/tool.exe"));
         createFile(desktop + QStringLiteral("/sub/deep.exe"));
+        // GIO reads the folders again once it has noticed the change.
+        QTRY_COMPARE_WITH_TIMEOUT(InstalledApps::list().size(), 2, 15000);
+        // A store that loaded its file: it has walked no folder yet.
+        auto store = std::make_unique<ItemDatabase>();
+        store->OpenCatalog();
 
         const QString insert =
             QStringLiteral("INSERT INTO ITEMBOX (path,alias,type,info,ind) values(?,?,?,?,?)");

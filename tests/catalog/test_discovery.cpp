@@ -1,9 +1,12 @@
 #include "catalogfixture.h"
+#include "installedapps.h"
 #include "registrykey.h"
 #include "testmain.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QtTest>
@@ -116,24 +119,84 @@ private slots:
         QCOMPARE(describe(found), QStringList({"Text Editor|" + editor + "|", "plain link|" + editor + "|"}));
     }
 
-    void folderLinkLoopsEnd()
+    // A walk never leaves its folder through a link to a folder: not into a loop,
+    // not to a folder beside it, not to / (a Wine prefix's "dosdevices/z:").
+    void walksStayInsideTheirFolder()
     {
         const QString root = folderPath(QStringLiteral("walk/loop"));
         createFile(root + QStringLiteral("/a/one.exe"));
         createFile(root + QStringLiteral("/b/two.exe"));
+        createFile(TestSandbox::path(QStringLiteral("walk/beside/three.exe")));
         QVERIFY(QFile::link(root, root + QStringLiteral("/a/back to root")));
         QVERIFY(QFile::link(root + QStringLiteral("/a"), root + QStringLiteral("/b/to a")));
         QVERIFY(QFile::link(root + QStringLiteral("/b"), root + QStringLiteral("/c")));
+        QVERIFY(
+            QFile::link(TestSandbox::path(QStringLiteral("walk/beside")), root + QStringLiteral("/beside")));
+        QDir().mkpath(root + QStringLiteral("/wine/dosdevices"));
+        QVERIFY(QFile::link(QStringLiteral("/"), root + QStringLiteral("/wine/dosdevices/z:")));
 
         QList<APPBLOCK> found;
         QVERIFY(db->ScanDir(root, found));
         QCOMPARE(describe(found),
                  QStringList({"one.exe|" + root + "/a/one.exe|", "two.exe|" + root + "/b/two.exe|"}));
-        // Each walk starts afresh.
+        // A root that is a link itself is walked, its folder links are not.
         found.clear();
         QVERIFY(db->ScanDir(root + QStringLiteral("/c"), found));
-        QCOMPARE(describe(found),
-                 QStringList({"one.exe|" + root + "/c/to a/one.exe|", "two.exe|" + root + "/c/two.exe|"}));
+        QCOMPARE(describe(found), QStringList({"two.exe|" + root + "/c/two.exe|"}));
+    }
+
+    // The desktop folder set to the home folder (XDG_DESKTOP_DIR="$HOME/") is no
+    // desktop folder: a first run with a link to / in the home folder lists only
+    // what the sandbox holds.
+    void desktopFolderThatIsTheHomeFolderIsNone()
+    {
+        db.reset();
+        removeCatalogFile();
+        const QString home = QDir::homePath();
+        createFile(home + QStringLiteral("/homeprog.exe"));
+        createFile(home + QStringLiteral("/games/game.exe"));
+        QDir().mkpath(home + QStringLiteral("/.wine/dosdevices"));
+        QVERIFY(QFile::link(QStringLiteral("/"), home + QStringLiteral("/.wine/dosdevices/z:")));
+        QVERIFY(QFile::link(QStringLiteral("/"), home + QStringLiteral("/root link")));
+        const QString userDirs = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                                 QStringLiteral("/user-dirs.dirs");
+        createFile(userDirs, "XDG_DESKTOP_DIR=\"$HOME/\"\n");
+        QCOMPARE(QFileInfo(desktopFolder()).canonicalFilePath(), QFileInfo(home).canonicalFilePath());
+        createFile(applicationsDir() + QStringLiteral("/menu.exe"));
+
+        db = std::make_unique<ItemDatabase>();
+        db->OpenCatalog();
+        QFile::remove(userDirs);
+        QFile::remove(home + QStringLiteral("/root link"));
+        QDir(home + QStringLiteral("/.wine")).removeRecursively();
+        QDir(home + QStringLiteral("/games")).removeRecursively();
+        QFile::remove(home + QStringLiteral("/homeprog.exe"));
+        QCOMPARE(rows(QStringLiteral("SELECT alias FROM ITEMBOX")), QStringList{"menu.exe"});
+    }
+
+    // A walk looks at a bounded number of entries, and goes a bounded depth.
+    void walksAreBounded()
+    {
+        const QString root = folderPath(QStringLiteral("walk/big"));
+        QString deep = root;
+        for (int depth = 1; depth <= 40; ++depth) {
+            deep += QStringLiteral("/d");
+            createFile(deep + QStringLiteral("/level%1.exe").arg(depth));
+        }
+        QList<APPBLOCK> found;
+        QVERIFY(db->ScanDir(root, found));
+        QCOMPARE(found.size(), 32);
+        QCOMPARE(found.first().alias, QStringLiteral("level32.exe"));
+
+        const QString wide = folderPath(QStringLiteral("walk/wide"));
+        for (int i = 0; i < 50010; ++i) {
+            QFile file(wide + QStringLiteral("/p%1.exe").arg(i));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        found.clear();
+        QVERIFY(db->ScanDir(wide, found));
+        QCOMPARE(found.size(), 50000);
+        QDir(wide).removeRecursively();
     }
 
     void pendingEventsRunDuringAWalk()
@@ -299,24 +362,27 @@ private slots:
 
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
         db->ScanAll();
-        QStringList expected = {"GNU Image Manipulation Program|" + full + "|APP|",
-                                "Viewer|" + nested + "|APP|", "Shown Editor|" + shown + "|APP|",
-                                "System Tool|" + system + "|APP|"};
+        // Named as menus show them (Name, not X-GNOME-FullName).
+        QStringList expected = {"GIMP|" + full + "|APP|", "Viewer|" + nested + "|APP|",
+                                "Shown Editor|" + shown + "|APP|", "System Tool|" + system + "|APP|"};
         if (canReadLocked)
             expected.insert(2, "Locked|" + locked + "|APP|");
         QCOMPARE(rows(QStringLiteral("SELECT alias,path,type,info FROM ITEMBOX ORDER BY rowid")), expected);
 
-        // A rescan in the same process sees new and changed entries, and keeps
-        // those that are gone.
+        // A rescan in the same process, once GIO has noticed the changes, sees new
+        // and changed entries, and those that are gone go.
+        InstalledApps::Monitor monitor;
+        QSignalSpy notice(&monitor, &InstalledApps::Monitor::changed);
         const QString added =
             writeDesktopEntry(QStringLiteral("added.desktop"), QStringLiteral("Added Later"));
         writeDesktopEntry(QStringLiteral("shown.desktop"), QStringLiteral("Renamed Editor"));
         QFile::remove(nested);
+        QTRY_VERIFY_WITH_TIMEOUT(notice.count() > 0, 15000);
         db->ScanAll();
         QCOMPARE(search(*db, QStringLiteral("Added")), QStringList{"Added Later"});
         QCOMPARE(search(*db, QStringLiteral("Editor")), QStringList{"Renamed Editor"});
-        QCOMPARE(search(*db, QStringLiteral("Viewer")), QStringList{"Viewer"});
-        QCOMPARE(db->GetItemCount(), QString::number(expected.size() + 1));
+        QCOMPARE(search(*db, QStringLiteral("Viewer")), QStringList());
+        QCOMPARE(db->GetItemCount(), QString::number(expected.size()));
     }
 
     void secondScanAllWalksNoFolder()

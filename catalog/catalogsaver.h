@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QThreadPool>
+#include <QTimer>
+
+struct sqlite3;
+
+// What the catalog tells the windows by itself, without being asked.
+class CatalogNotices : public QObject
+{
+    Q_OBJECT
+
+signals:
+    // Items came, changed or went while the installed applications changed.
+    void itemsChanged();
+    // A save failed for the first time since the last one that worked: the
+    // catalog stays in memory and the next change tries again.
+    void saveFailed(const QString &message);
+    // A save in the background wrote the file.
+    void saved();
+};
+
+// Writes the catalog to its file in the background of the user's work. A change
+// starts a countdown of one second (unless one runs); then the catalog is copied
+// in memory on the GUI thread, and a worker thread with a connection of its own
+// writes the copy to the file as one transaction, so that an interruption leaves
+// the old catalog or the new one. One write at a time.
+class CatalogSaver
+{
+public:
+    explicit CatalogSaver(CatalogNotices &notices);
+    ~CatalogSaver();
+    CatalogSaver(const CatalogSaver &) = delete;
+    CatalogSaver &operator=(const CatalogSaver &) = delete;
+
+    static constexpr int Countdown = 1000; // ms
+
+    // What to write: the database of the connection into the file. No file, or
+    // no connection, writes nothing.
+    void setTarget(sqlite3 *connection, const QString &file);
+    // The catalog changed: it is written once the countdown ends.
+    void noteChange();
+    // Waits for a write under way; true when every change has reached the file.
+    bool waitForWrite();
+    // Waits for a write under way, then writes what has not been written on
+    // this thread. True when every change has reached the file. A failure is
+    // reported unless `quietly` (the process is ending).
+    bool saveNow(bool quietly = false);
+
+private:
+    void startWrite();
+    void writeFinished(quint64 written, const QString &error);
+    void report(const QString &error);
+
+    CatalogNotices &notices;
+    sqlite3 *connection = nullptr;
+    QString file;
+    QTimer countdown;
+    QThreadPool worker;
+    // Changes noted so far, and how many of them the file holds.
+    quint64 changes = 0;
+    quint64 savedChanges = 0;
+    bool writing = false;
+    bool failureReported = false;
+};
