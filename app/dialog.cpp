@@ -123,6 +123,13 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     btnCount->setStyleSheet(btnCount->styleSheet() +
                             QStringLiteral("QPushButton {color: rgb(250, 250, 200); text-align: top;}"));
     btnCount->setText(edtSearch->catalog.GetItemCount());
+    // The catalog follows the installed applications by itself, and saves by itself.
+    connect(&edtSearch->catalog.notices, &CatalogNotices::itemsChanged, this, [this] {
+        btnCount->setText(edtSearch->catalog.GetItemCount());
+        edtSearch->catalog.GetTopItems(topItems);
+        RefreshTop();
+    });
+    connect(&edtSearch->catalog.notices, &CatalogNotices::saveFailed, this, &Dialog::reportSaveFailure);
 
     setFixedSize(background.size());
 
@@ -287,6 +294,19 @@ void Dialog::ShowAppManage()
             edtSearch->catalog.AddItem(path, change.alias, QStringLiteral("APP"), QString());
     }
     btnCount->setText(edtSearch->catalog.GetItemCount());
+}
+
+void Dialog::reportSaveFailure(const QString &message)
+{
+    // Once, out of the user's way: the program goes on with the catalog in memory.
+    if (trayIcon && trayIcon->isVisible()) {
+        trayIcon->showMessage(QStringLiteral("Tolvane"), message, QSystemTrayIcon::Warning, 15000);
+        return;
+    }
+    auto box =
+        new QMessageBox(QMessageBox::Information, QStringLiteral("error"), message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void Dialog::TabEventSlot()

@@ -87,6 +87,8 @@ protected:
 
 private:
     void createTray();
+    // Tells the user that the catalog could not be saved.
+    void reportSaveFailure(const QString &message);
     void showStartBalloon();
     QPushButton *makeButton(const char *name, const QRect &geometry, const QString &style);
 };
