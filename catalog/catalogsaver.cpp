@@ -45,6 +45,11 @@ CatalogSaver::~CatalogSaver()
     worker.waitForDone();
 }
 
+void CatalogSaver::setCountdown(int ms)
+{
+    countdown.setInterval(ms);
+}
+
 void CatalogSaver::setTarget(sqlite3 *connection, const QString &file)
 {
     worker.waitForDone();

@@ -34,7 +34,8 @@ public:
     CatalogSaver(const CatalogSaver &) = delete;
     CatalogSaver &operator=(const CatalogSaver &) = delete;
 
-    static constexpr int Countdown = 1000; // ms
+    // How long after a change the catalog is written (ms).
+    void setCountdown(int ms);
 
     // What to write: the database of the connection into the file. No file, or
     // no connection, writes nothing.
@@ -52,6 +53,7 @@ private:
     void startWrite();
     void writeFinished(quint64 written, const QString &error);
     void report(const QString &error);
+    static constexpr int Countdown = 1000; // ms
 
     CatalogNotices &notices;
     sqlite3 *connection = nullptr;

@@ -105,6 +105,11 @@ bool ItemDatabase::SaveNow()
     return saver.saveNow();
 }
 
+void ItemDatabase::SetSaveDelay(int ms)
+{
+    saver.setCountdown(ms);
+}
+
 void ItemDatabase::changed()
 {
     saver.noteChange();

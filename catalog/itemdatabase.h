@@ -34,6 +34,9 @@ public:
     // Writes what has changed now, after a save under way (a session manager's
     // save). True when the file holds every change.
     bool SaveNow();
+    // How long after a change the catalog is written: a second; tests and
+    // benchmarks take less.
+    void SetSaveDelay(int ms);
     // What the store tells the windows by itself.
     CatalogNotices notices;
 
