@@ -78,8 +78,9 @@ private:
     void changed();
     // Notes on items, in a table of their own: "ENTRY" for an item that came
     // from a desktop entry (with the entry's command line and name), "ALIAS" for
-    // an item whose alias the user gave. A note counts only while its item has
-    // the path noted with it. writeNote runs a statement on the table, made
+    // an item whose alias the user gave, "DELETED" for a desktop entry whose item
+    // the user deleted. A note of an item counts only while the item has the
+    // path noted with it. writeNote runs a statement on the table, made
     // first if need be; readNotes gives rowid -> path, command line, name.
     bool writeNote(const QString &statement, const QVariantList &values);
     QHash<qint64, QStringList> readNotes(const QString &kind);

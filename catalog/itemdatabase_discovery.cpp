@@ -110,6 +110,11 @@ void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list, const QString &type
     QSet<QString> listed;
     for (const InstalledApps::App &app : apps ? *apps : QList<InstalledApps::App>())
         listed.insert(app.desktopFile);
+    // Desktop entries whose items the user deleted: left out while they stay.
+    QSet<QString> deleted;
+    QSqlQuery notes(QStringLiteral("SELECT path FROM ITEMNOTE WHERE kind = 'DELETED'"), db);
+    while (apps && notes.next())
+        deleted.insert(notes.value(0).toString());
     searchRowsRead = false;
     bool changedRows = false;
     QSqlQuery query(db);
@@ -144,6 +149,8 @@ void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list, const QString &type
 
     for (const APPBLOCK &record : std::as_const(records)) {
         const QString &path = record.path;
+        if (deleted.contains(path) && listed.contains(path))
+            continue;
         const QString spaced = SpaceText(record.alias);
         qint64 rowid = -1;
         bool known;
@@ -189,12 +196,18 @@ void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list, const QString &type
                 changedRows = true;
             }
         }
-        // Items whose desktop entry went, with their learning; nothing else.
+        // Items whose desktop entry went, with their learning; nothing else. A
+        // deleted entry that comes again comes back.
         for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry) {
             if (!listed.contains(entry.value()[0])) {
                 DeleteItem(entry.value()[0]);
+                deleted.insert(entry.value()[0]);
                 changedRows = true;
             }
+        }
+        for (const QString &path : std::as_const(deleted)) {
+            if (!listed.contains(path))
+                run(QStringLiteral("DELETE FROM ITEMNOTE WHERE kind = 'DELETED' AND path = ?"), {path});
         }
     }
     db.commit();

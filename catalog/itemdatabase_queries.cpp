@@ -324,11 +324,12 @@ bool ItemDatabase::AddItem(QString &path, const QString &alias, const QString &t
     if (!query.exec())
         return false;
     // Discovery stores its findings otherwise: this alias is the user's (the
-    // application manager's).
+    // application manager's), and an item the user had deleted is back.
     writeNote(
         QStringLiteral("INSERT OR REPLACE INTO ITEMNOTE (ITEMBOX_ID, kind, path) SELECT rowid, 'ALIAS', "
                        "path FROM ITEMBOX WHERE path = ?"),
         {path});
+    writeNote(QStringLiteral("DELETE FROM ITEMNOTE WHERE kind = 'DELETED' AND path = ?"), {path});
     changed();
     return true;
 }
@@ -353,9 +354,17 @@ bool ItemDatabase::DeleteItem(const QString &path)
     query.addBindValue(rowid.toLongLong());
     query.exec();
 
+    // The item of a desktop entry that the user deletes stays deleted while the
+    // entry stays: discovery would bring it back at once.
+    query.prepare(
+        QStringLiteral("UPDATE ITEMNOTE set kind = 'DELETED', ITEMBOX_ID = NULL where ITEMBOX_ID = ? "
+                       "AND kind = 'ENTRY' AND path = ?"));
+    query.addBindValue(rowid.toLongLong());
+    query.addBindValue(path);
+    query.exec(); // there may be no such table
     query.prepare(QStringLiteral("DELETE FROM ITEMNOTE where ITEMBOX_ID = ?"));
     query.addBindValue(rowid.toLongLong());
-    query.exec(); // there may be no such table
+    query.exec();
 
     query.prepare(QStringLiteral("DELETE FROM ITEMBOX where path=?"));
     query.addBindValue(path);
@@ -379,7 +388,7 @@ bool ItemDatabase::writeNote(const QString &statement, const QVariantList &value
     QSqlQuery query(db);
     query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS ITEMNOTE (ITEMBOX_ID INTEGER, kind VARCHAR(10), "
                               "path VARCHAR(260), exec VARCHAR(500), name VARCHAR(260), "
-                              "PRIMARY KEY (ITEMBOX_ID, kind))"));
+                              "PRIMARY KEY (kind, path))"));
     query.prepare(statement);
     for (const QVariant &value : values)
         query.addBindValue(value);

@@ -162,6 +162,38 @@ private slots:
                  QStringList({"ITEMBOX", "ITEMNOTE", "QUICK", "TOP"}));
     }
 
+    // The item of a desktop entry that the user deletes in the manager stays
+    // deleted while the entry stays, through changes and rescans; the manager can
+    // add it back, and a removed entry installed again comes back.
+    void deletedItemsOfEntriesStayDeleted()
+    {
+        const QString entry = writeDesktopEntry(QStringLiteral("games.desktop"), QStringLiteral("Games"));
+        writeDesktopEntry(QStringLiteral("other.desktop"), QStringLiteral("Other"));
+        QTRY_COMPARE_WITH_TIMEOUT(db->GetItemCount(), QStringLiteral("2"), 15000);
+        QVERIFY(db->DeleteItem(entry));
+        writeDesktopEntry(QStringLiteral("games.desktop"), QStringLiteral("Games Too"));
+        writeDesktopEntry(QStringLiteral("third.desktop"), QStringLiteral("Third"));
+        QTRY_COMPARE_WITH_TIMEOUT(search(*db, QStringLiteral("Third")), QStringList{"Third"}, 15000);
+        db->ScanAll();
+        QCOMPARE(rows(QStringLiteral("SELECT alias FROM ITEMBOX ORDER BY alias")),
+                 QStringList({"Other", "Third"}));
+
+        // Added back by hand.
+        QString path = entry;
+        QVERIFY(db->AddItem(path, QStringLiteral("My Games"), QStringLiteral("APP"), QString()));
+        db->ScanAll();
+        QCOMPARE(search(*db, QStringLiteral("Games")), QStringList{"My Games"});
+        QVERIFY(db->DeleteItem(entry));
+
+        // Removed, then installed again.
+        QVERIFY(QFile::remove(entry));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            rows(QStringLiteral("SELECT count(*) FROM ITEMNOTE WHERE kind = 'DELETED'")), QStringList{"0"},
+            15000);
+        writeDesktopEntry(QStringLiteral("games.desktop"), QStringLiteral("Games"));
+        QTRY_COMPARE_WITH_TIMEOUT(search(*db, QStringLiteral("Games")), QStringList{"Games"}, 15000);
+    }
+
     // An older copy of the program keeps no notes: an item it put in the place
     // (rowid) of one whose alias the user gave is not taken for it.
     void notesOfAnotherItemDoNotCount()
