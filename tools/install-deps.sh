@@ -9,7 +9,7 @@ set -euo pipefail
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-dev
             libglib2.0-dev libxcb1-dev libqt6svg6 qt6-wayland)
 test_pkgs=(xvfb xauth xdotool trayer x11-utils imagemagick sqlite3 fonts-dejavu-core
-           sway grim wtype dbus-daemon)
+           sway grim wtype dbus-daemon libsm-dev)
 bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core)
 
 want=("${build_pkgs[@]}")
