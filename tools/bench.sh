@@ -27,6 +27,7 @@ run "$xvfb" "$bin/bench_startup"
 run "$xvfb" "$bin/bench_keystroke"
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" entries
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" tree
+QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" links
 
 echo
 awk -F'\t' 'BEGIN { printf "| %-62s | %11s | %11s | %4s | %-14s | %-7s |\n", "figure", "median", "p95", "runs", "target", "verdict";

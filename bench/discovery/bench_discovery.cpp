@@ -2,13 +2,17 @@
 // desktop entries, and over a folder tree of 20,000 entries on the desktop
 // (folders, programs, other files and program links). Runs in a sandbox; one
 // part per run, named by the argument "entries" or "tree" (GIO remembers the
-// desktop entries it has listed within a process).
+// desktop entries it has listed within a process). The part "links" times a first
+// run whose desktop folder is the home folder (XDG_DESKTOP_DIR="$HOME/") and whose
+// home holds links to / (a Wine prefix's dosdevices): neither is walked.
 #include "benchcatalog.h"
 #include "benchtable.h"
 #include "itemdatabase.h"
 #include "testmain.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 #include <memory>
@@ -87,6 +91,29 @@ int runTree()
     return 0;
 }
 
+int runLinks()
+{
+    const QString home = QDir::homePath();
+    QDir().mkpath(home + QStringLiteral("/.wine/dosdevices"));
+    QFile::link(QStringLiteral("/"), home + QStringLiteral("/.wine/dosdevices/z:"));
+    QFile::link(QStringLiteral("/"), home + QStringLiteral("/root"));
+    const QString userDirs = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                             QStringLiteral("/user-dirs.dirs");
+    QFile dirs(userDirs);
+    dirs.open(QIODevice::WriteOnly);
+    dirs.write("XDG_DESKTOP_DIR=\"$HOME/\"\n");
+    dirs.close();
+    std::vector<double> times;
+    for (int run = 0; run < 5; ++run)
+        times.push_back(firstRun(0));
+    BenchTable::row(QStringLiteral("first-run ScanAll, desktop = home, links to /"), times,
+                    QStringLiteral("ms"), 2000);
+    QFile::remove(userDirs);
+    QFile::remove(home + QStringLiteral("/root"));
+    QDir(home + QStringLiteral("/.wine")).removeRecursively();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -99,7 +126,9 @@ int main(int argc, char **argv)
             return runEntries();
         if (part == QLatin1String("tree"))
             return runTree();
-        fprintf(stderr, "usage: bench_discovery entries|tree\n");
+        if (part == QLatin1String("links"))
+            return runLinks();
+        fprintf(stderr, "usage: bench_discovery entries|tree|links\n");
         return 2;
     });
 }
