@@ -10,12 +10,16 @@
 #include <QDebug>
 #include <QFocusEvent>
 #include <QGraphicsOpacityEffect>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QToolTip>
+
+#include <algorithm>
 
 namespace {
 
@@ -26,11 +30,53 @@ const char *const EditButtonStyle = "QPushButton {"
                                     "background-color: rgb(200, 230, 100);"
                                     "image: url(:/images/EDIT);}";
 
-// The keys that start a query: letters and digits, whatever modifiers are held
-// (so Ctrl+V pastes and then searches).
-bool startsQuery(int key)
+// The keys A-Z and 0-9 start a query whatever modifiers are held (so Ctrl+V pastes
+// and then searches).
+bool isLatinLetterOrDigitKey(int key)
 {
     return (key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z);
+}
+
+// Whether the text holds a letter or a digit of any script.
+bool hasLetterOrDigit(const QString &text)
+{
+    for (const char32_t c : text.toUcs4()) {
+        if (QChar::isLetterOrNumber(c))
+            return true;
+    }
+    return false;
+}
+
+bool isLineBreakOrTab(QChar c)
+{
+    switch (c.unicode()) {
+    case '\t':
+    case '\n':
+    case '\v':
+    case '\f':
+    case '\r':
+    case 0x85:
+    case 0x2028:
+    case 0x2029:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The box holds one line: line breaks and tabs become blanks, those at the end go.
+QString oneLine(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    qsizetype end = text.size();
+    while (end > 0 && isLineBreakOrTab(text.at(end - 1)))
+        --end;
+    text.truncate(end);
+    for (QChar &c : text) {
+        if (isLineBreakOrTab(c))
+            c = QLatin1Char(' ');
+    }
+    return text;
 }
 
 APPBLOCK recordOf(const QVariant &value)
@@ -308,10 +354,36 @@ void SearchLineEdit::slotTextChanged()
     setTextCursor(cursor);
 }
 
+void SearchLineEdit::queryAfterKey(QKeyEvent *e, const QString &before, bool bComp)
+{
+    const QString text = toPlainText();
+    const bool typed = text != before;
+    // A letter or digit of any script typed (a layout's key reports the character,
+    // not a Latin key code), or one of the keys A-Z and 0-9 with any modifiers.
+    if (!isLatinLetterOrDigitKey(e->key()) && !(typed && hasLetterOrDigit(e->text())))
+        return;
+
+    const QTextCursor kept = textCursor();
+    const int anchor = kept.anchor();
+    const int position = kept.position();
+    setCompleter(text, bComp);
+    if (e->matches(QKeySequence::SelectAll)) {
+        // The completion placed the cursor for typing on; Ctrl+A asked for all.
+        selectAll();
+    } else if (!typed && toPlainText() == text) {
+        // A shortcut that typed nothing (Ctrl+C, say) keeps the user's selection.
+        QTextCursor cursor = textCursor();
+        cursor.setPosition(anchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
+        setTextCursor(cursor);
+    }
+}
+
 void SearchLineEdit::keyPressEvent(QKeyEvent *e)
 {
     const int key = e->key();
     const bool isReturn = key == Qt::Key_Return || key == Qt::Key_Enter;
+    const QString before = toPlainText();
 
     if (!popupList || !popupList->isVisible()) {
         if (isReturn || key == Qt::Key_Tab) {
@@ -320,8 +392,7 @@ void SearchLineEdit::keyPressEvent(QKeyEvent *e)
             return;
         }
         QTextEdit::keyPressEvent(e);
-        if (startsQuery(key))
-            setCompleter(toPlainText(), true);
+        queryAfterKey(e, before, true);
         return;
     }
 
@@ -335,10 +406,7 @@ void SearchLineEdit::keyPressEvent(QKeyEvent *e)
         return;
     }
 
-    if (startsQuery(key)) {
-        QTextEdit::keyPressEvent(e);
-        setCompleter(toPlainText(), true);
-    } else if (key == Qt::Key_Backspace) {
+    if (key == Qt::Key_Backspace) {
         QTextEdit::keyPressEvent(e);
         setCompleter(toPlainText(), false);
     } else if (key == Qt::Key_Up) {
@@ -356,12 +424,33 @@ void SearchLineEdit::keyPressEvent(QKeyEvent *e)
         e->accept();
     } else {
         QTextEdit::keyPressEvent(e);
+        queryAfterKey(e, before, true);
     }
 
     if (popupList->isVisible()) {
         currentRow = popupList->currentIndex().row();
         PlaceEditButton();
     }
+}
+
+void SearchLineEdit::inputMethodEvent(QInputMethodEvent *e)
+{
+    if (std::any_of(e->commitString().cbegin(), e->commitString().cend(), isLineBreakOrTab))
+        e->setCommitString(oneLine(e->commitString()), e->replacementStart(), e->replacementLength());
+    const QString before = toPlainText();
+    QTextEdit::inputMethodEvent(e);
+    if (toPlainText() == before || !hasLetterOrDigit(e->commitString()))
+        return;
+    // While the next character is still being composed the text must stay as it
+    // is: list without completing.
+    setCompleter(toPlainText(), e->preeditString().isEmpty());
+}
+
+void SearchLineEdit::insertFromMimeData(const QMimeData *source)
+{
+    // Pasted and dropped text arrives as one line of plain text.
+    if (source && source->hasText())
+        insertPlainText(oneLine(source->text()));
 }
 
 void SearchLineEdit::focusInEvent(QFocusEvent *e)
