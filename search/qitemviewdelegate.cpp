@@ -8,6 +8,8 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 int QItemViewDelegate::lastSelectedRow = -1;
 
@@ -34,6 +36,152 @@ bool isLowSurrogateAt(const QString &s, qsizetype i)
 QFontMetrics metricsFor(const QFont &font, QPaintDevice *device)
 {
     return device ? QFontMetrics(font, device) : QFontMetrics(font);
+}
+
+constexpr QChar ZeroWidthJoiner(0x200D);
+
+// A highlighted range of the name: [start, end) in the name's characters.
+struct Range
+{
+    qsizetype start;
+    qsizetype end;
+};
+
+// Every case-insensitive occurrence of `key` in `alias`, without overlaps, each
+// widened to whole characters as the reader sees them (a base letter with its
+// marks). A match that would cut a character outside the basic plane in half is
+// not one: the halves cannot be drawn on their own.
+QList<Range> keyRanges(const QString &alias, const QString &key)
+{
+    QList<Range> ranges;
+    if (key.isEmpty())
+        return ranges;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, alias);
+    qsizetype m = alias.indexOf(key, 0, Qt::CaseInsensitive);
+    while (m >= 0) {
+        if (isLowSurrogateAt(alias, m) || isLowSurrogateAt(alias, m + key.size())) {
+            m = alias.indexOf(key, m + 1, Qt::CaseInsensitive);
+            continue;
+        }
+        qsizetype start = m;
+        qsizetype end = m + key.size();
+        graphemes.setPosition(start);
+        if (!graphemes.isAtBoundary())
+            start = graphemes.toPreviousBoundary();
+        graphemes.setPosition(end);
+        if (!graphemes.isAtBoundary())
+            end = graphemes.toNextBoundary();
+        if (!ranges.isEmpty() && start < ranges.last().end)
+            start = ranges.last().end;
+        if (start < end)
+            ranges.append({start, end});
+        m = alias.indexOf(key, end, Qt::CaseInsensitive);
+    }
+    return ranges;
+}
+
+// The letter next to position `from` in `direction` (-1 back, +1 forward),
+// passing over marks, which take their joining from their base letter.
+QChar::JoiningType joiningNeighbour(const QString &text, qsizetype from, int direction)
+{
+    for (qsizetype i = from; i >= 0 && i < text.size(); i += direction) {
+        const QChar::JoiningType type = text.at(i).joiningType();
+        if (type != QChar::Joining_Transparent)
+            return type;
+    }
+    return QChar::Joining_None;
+}
+
+// Whether the letters either side of position `at` join (Arabic, Syriac, N'Ko...).
+bool joinsAcross(const QString &text, qsizetype at)
+{
+    const QChar::JoiningType before = joiningNeighbour(text, at - 1, -1);
+    const QChar::JoiningType after = joiningNeighbour(text, at, +1);
+    const bool beforeJoinsOn =
+        before == QChar::Joining_Dual || before == QChar::Joining_Left || before == QChar::Joining_Causing;
+    const bool afterJoinsBack =
+        after == QChar::Joining_Dual || after == QChar::Joining_Right || after == QChar::Joining_Causing;
+    return beforeJoinsOn && afterJoinsBack;
+}
+
+// The name as the layout gets it. A change of font ends one shaping run and
+// starts the next, and a letter at the edge of a run would take its unjoined
+// form; a zero-width joiner on each side of such a boundary keeps the joining
+// forms the letters have in the whole name.
+struct NameText
+{
+    QString text;
+    QList<QTextLayout::FormatRange> highlights;
+    // Where each piece of the name lies in `text`, in the order of the pieces.
+    QList<Range> pieces;
+    QList<bool> bold;
+};
+
+NameText nameText(const QString &alias, const QString &key)
+{
+    NameText name;
+    const QList<Range> hits = keyRanges(alias, key);
+    QList<Range> pieces;
+    QList<bool> bold;
+    qsizetype pos = 0;
+    for (const Range &hit : hits) {
+        pieces.append({pos, hit.start});
+        bold.append(false);
+        pieces.append(hit);
+        bold.append(true);
+        pos = hit.end;
+    }
+    if (pos < alias.size()) {
+        pieces.append({pos, alias.size()});
+        bold.append(false);
+    }
+
+    QTextCharFormat highlight;
+    highlight.setFontWeight(QFont::Bold);
+    highlight.setFontUnderline(true);
+    name.text.reserve(alias.size() + 4 * hits.size());
+    for (int i = 0; i < pieces.size(); ++i) {
+        const Range &piece = pieces.at(i);
+        const bool joinBefore = piece.start > 0 && piece.start < alias.size() &&
+                                (i == 0 || bold.at(i - 1) != bold.at(i)) && joinsAcross(alias, piece.start);
+        const bool joinAfter = piece.end > 0 && piece.end < alias.size() &&
+                               (i + 1 == pieces.size() || bold.at(i + 1) != bold.at(i)) &&
+                               joinsAcross(alias, piece.end);
+        const qsizetype start = name.text.size();
+        if (joinBefore && piece.start < piece.end)
+            name.text += ZeroWidthJoiner;
+        name.text += QStringView(alias).mid(piece.start, piece.end - piece.start);
+        if (joinAfter && piece.start < piece.end)
+            name.text += ZeroWidthJoiner;
+        const qsizetype end = name.text.size();
+        name.pieces.append({start, end});
+        name.bold.append(bold.at(i));
+        if (bold.at(i) && start < end) {
+            // Adjacent highlights are one run, so they shape as one.
+            if (!name.highlights.isEmpty() &&
+                name.highlights.last().start + name.highlights.last().length == int(start))
+                name.highlights.last().length += int(end - start);
+            else
+                name.highlights.append({int(start), int(end - start), highlight});
+        }
+    }
+    return name;
+}
+
+void layoutText(QTextLayout &layout, const NameText &name)
+{
+    layout.setText(name.text);
+    QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.setFormats(name.highlights);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid()) {
+        line.setLineWidth(1 << 20);
+        line.setPosition(QPointF(0, 0));
+    }
+    layout.endLayout();
 }
 
 } // namespace
@@ -78,44 +226,37 @@ QFont QItemViewDelegate::rowFont()
     return font;
 }
 
+void QItemViewDelegate::layoutName(QTextLayout &layout, const QString &alias, const QString &key)
+{
+    layoutText(layout, nameText(alias, key));
+}
+
 QList<QItemViewDelegate::Piece> QItemViewDelegate::namePieces(const QString &alias, const QString &key,
                                                               const QFont &font, QPaintDevice *device)
 {
+    const NameText name = nameText(alias, key);
     QFont normal = font;
     normal.setWeight(QFont::Normal);
     normal.setUnderline(false);
-    QFont bold = font;
-    bold.setWeight(QFont::Bold);
-    bold.setUnderline(true);
-    const QFontMetrics normalMetrics = metricsFor(normal, device);
-    const QFontMetrics boldMetrics = metricsFor(bold, device);
+    QTextLayout layout(QString(), normal, device);
+    layoutText(layout, name);
+    const QTextLine line = layout.lineAt(0);
 
     QList<Piece> pieces;
-    int pen = NameLeft;
-    qsizetype pos = 0;
-    if (!key.isEmpty()) {
-        qsizetype m = alias.indexOf(key, 0, Qt::CaseInsensitive);
-        while (m >= 0) {
-            // A match that would cut a character outside the basic plane in half is
-            // not one: the halves cannot be drawn on their own.
-            if (isLowSurrogateAt(alias, m) || isLowSurrogateAt(alias, m + key.size())) {
-                m = alias.indexOf(key, m + 1, Qt::CaseInsensitive);
-                continue;
-            }
-            const QString piece = alias.mid(pos, m - pos);
-            const int w1 = normalMetrics.horizontalAdvance(piece);
-            pieces.append({piece, false, pen, w1});
-            const QString hit = alias.mid(m, key.size());
-            const int w2 = boldMetrics.horizontalAdvance(hit);
-            pieces.append({hit, true, pen + w1, w2});
-            pen += w1 + w2;
-            pos = m + key.size();
-            m = alias.indexOf(key, pos, Qt::CaseInsensitive);
+    for (int i = 0; i < name.pieces.size(); ++i) {
+        const Range &range = name.pieces.at(i);
+        // The piece covers the cursor positions from its start to its end; in text
+        // of one direction the outermost of them are its edges.
+        qreal left = line.cursorToX(int(range.start));
+        qreal right = left;
+        for (qsizetype c = range.start + 1; c <= range.end; ++c) {
+            const qreal x = line.cursorToX(int(c));
+            left = qMin(left, x);
+            right = qMax(right, x);
         }
-    }
-    if (pos < alias.size()) {
-        const QString rest = alias.mid(pos);
-        pieces.append({rest, false, pen, normalMetrics.horizontalAdvance(rest)});
+        QString text = name.text.mid(range.start, range.end - range.start);
+        text.remove(ZeroWidthJoiner);
+        pieces.append({text, name.bold.at(i), NameLeft + left, right - left});
     }
     return pieces;
 }
@@ -179,19 +320,13 @@ void QItemViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
         painter->drawPixmap(layout.iconRect.translated(r.topLeft()), pixmap);
     }
 
-    // Name, piece by piece; the boxes never clip a piece.
-    QFont normal = rowFont();
-    QFont bold = normal;
-    bold.setWeight(QFont::Bold);
-    bold.setUnderline(true);
-    for (const Piece &piece : layout.pieces) {
-        if (piece.text.isEmpty())
-            continue;
-        painter->setFont(piece.bold ? bold : normal);
-        painter->drawText(QRect(r.x() + piece.x, r.y() + TextTop, piece.width, TextBoxHeight),
-                          Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, piece.text);
-    }
+    // Name: one text, so that right-to-left names read in their order and joined
+    // letters stay joined; the highlight is a format over the key's characters.
+    const QFont normal = rowFont();
     painter->setFont(normal);
+    QTextLayout name(QString(), normal, painter->device());
+    layoutName(name, record.alias, record.key);
+    name.draw(painter, QPointF(r.x() + NameLeft, r.y() + TextTop));
 
     // Path line of big rows.
     if (bigIcon) {

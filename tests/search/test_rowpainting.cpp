@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+#include <QTextLayout>
 #include <QtTest>
 
 namespace {
@@ -223,12 +224,17 @@ private slots:
                                           << QStringList({QString::fromUtf8("a\xF0\x9F\x98\x80"
                                                                             "b")})
                                           << QList<bool>({false});
+        // Pieces are in reading order; a right-to-left name shows them from right to left.
         QTest::newRow("right to left")
             << QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA")
             << QString::fromUtf8("\xD7\x91\xD7\xA8")
             << QStringList({QString::fromUtf8("\xD7\xA2"), QString::fromUtf8("\xD7\x91\xD7\xA8"),
                             QString::fromUtf8("\xD7\x99\xD7\xAA")})
             << QList<bool>({false, true, false});
+        // A mark stays with its letter: the highlight takes the whole character.
+        QTest::newRow("letter with a mark") << QString::fromUtf8("cafe\xCC\x81 bar") << "e"
+                                            << QStringList({"caf", QString::fromUtf8("e\xCC\x81"), " bar"})
+                                            << QList<bool>({false, true, false});
     }
 
     // The pieces the row draws, and where: each starts where the previous one ends,
@@ -250,11 +256,20 @@ private slots:
         QFont bold = normal;
         bold.setBold(true);
         bold.setUnderline(true);
-        int x = 38;
-        for (const auto &piece : layout.pieces) {
-            QCOMPARE(piece.x, x);
-            const int width = QFontMetrics(piece.bold ? bold : normal, &device).horizontalAdvance(piece.text);
-            QCOMPARE(piece.width, width);
+        // Side by side from the name's left edge at 38, in reading order: from the
+        // left for a left-to-right name, from the right for a right-to-left one.
+        QList<QItemViewDelegate::Piece> pieces = layout.pieces;
+        if (alias.isRightToLeft())
+            std::reverse(pieces.begin(), pieces.end());
+        qreal x = 38;
+        for (const auto &piece : pieces) {
+            const qreal width =
+                QFontMetricsF(piece.bold ? bold : normal, &device).horizontalAdvance(piece.text);
+            QVERIFY2(qAbs(piece.x - x) < 0.05,
+                     qPrintable(QStringLiteral("%1 at %2, not %3").arg(piece.text).arg(piece.x).arg(x)));
+            QVERIFY2(
+                qAbs(piece.width - width) < 0.05,
+                qPrintable(QStringLiteral("%1 %2 wide, not %3").arg(piece.text).arg(piece.width).arg(width)));
             x += width;
         }
     }
@@ -291,7 +306,7 @@ private slots:
             bold.setUnderline(true);
             for (const auto &piece : delegate.layoutRow(record(alias, key), &expected).pieces) {
                 p.setFont(piece.bold ? bold : normal);
-                p.drawText(QPoint(piece.x, 3 + p.fontMetrics().ascent()), piece.text);
+                p.drawText(QPointF(piece.x, 3 + p.fontMetrics().ascent()), piece.text);
             }
         }
         const QRect textArea(38, 1, painted.width() - 38, 20);
@@ -299,6 +314,52 @@ private slots:
         // And it differs from the name drawn without highlight, so bold shows.
         if (alias.contains(key, Qt::CaseInsensitive))
             QVERIFY(!sameRegion(painted, paintRow(delegate, record(alias)), textArea));
+    }
+
+    // A right-to-left name reads in its order with the key highlighted where it is,
+    // and joined letters stay joined across the highlight. The part of the name
+    // left of the key (its logical end) shows exactly as in the name drawn whole.
+    void rightToLeftNamesReadInOrderAndStayJoined_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("Hebrew") << QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA")
+                                << QString::fromUtf8("\xD7\x91\xD7\xA8");
+        // Muhammad, key ha: the mim after it keeps its middle form.
+        QTest::newRow("Arabic, key in the middle")
+            << QString::fromUtf8("\xD9\x85\xD8\xAD\xD9\x85\xD8\xAF") << QString::fromUtf8("\xD8\xAD");
+        // Marhaba, key at the start: the ra after it keeps its final form.
+        QTest::newRow("Arabic, key at the start")
+            << QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7") << QString::fromUtf8("\xD9\x85");
+        QTest::newRow("Arabic, two keys")
+            << QString::fromUtf8("\xD8\xA8\xD9\x86\xD8\xA8\xD9\x86\xD8\xB3") << QString::fromUtf8("\xD8\xA8");
+    }
+
+    void rightToLeftNamesReadInOrderAndStayJoined()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, key);
+        QItemViewDelegate delegate;
+        const QImage whole = paintRow(delegate, record(alias));
+        const QImage highlighted = paintRow(delegate, record(alias, key));
+
+        // Where the end of the name after the last key shows in the name drawn whole.
+        const qsizetype lastKeyEnd = alias.lastIndexOf(key) + key.size();
+        QTextLayout reference(alias, QItemViewDelegate::rowFont(), const_cast<QImage *>(&whole));
+        reference.beginLayout();
+        QTextLine line = reference.createLine();
+        line.setLineWidth(1000);
+        reference.endLayout();
+        QVERIFY(alias.isRightToLeft());
+        const qreal tailRight = line.cursorToX(int(lastKeyEnd)) - line.cursorToX(int(alias.size()));
+        QVERIFY(tailRight > 4);
+        // (A pixel off the key's side, which antialiasing may touch.)
+        const QRect tail(30, 1, 38 + int(tailRight) - 1 - 30, 20);
+        QVERIFY(countPixels(whole, tail, [](QColor c) { return c.lightness() < 128; }) > 3);
+        QVERIFY(sameRegion(highlighted, whole, tail));
+        // The key is drawn differently (bold, underlined), right of that part.
+        QVERIFY(
+            !sameRegion(highlighted, whole, QRect(38 + int(tailRight) + 1, 1, 242 - int(tailRight) - 1, 20)));
     }
 
     void coloursAndSeparators()
