@@ -112,19 +112,20 @@ struct NameText
 {
     QString text;
     QList<QTextLayout::FormatRange> highlights;
-    // Where each piece of the name lies in `text`, in the order of the pieces.
+    // Each piece, in reading order: where it lies in the name and in `text`.
+    QList<Range> inName;
     QList<Range> pieces;
     QList<bool> bold;
 };
 
 NameText nameText(const QString &alias, const QString &key)
 {
-    NameText name;
-    const QList<Range> hits = keyRanges(alias, key);
+    // The pieces in reading order: normal, highlighted, normal, ... (a normal piece
+    // between two adjacent highlights is empty).
     QList<Range> pieces;
     QList<bool> bold;
     qsizetype pos = 0;
-    for (const Range &hit : hits) {
+    for (const Range &hit : keyRanges(alias, key)) {
         pieces.append({pos, hit.start});
         bold.append(false);
         pieces.append(hit);
@@ -136,34 +137,48 @@ NameText nameText(const QString &alias, const QString &key)
         bold.append(false);
     }
 
+    // Where the font changes (pieces alternate, so between two pieces that are not
+    // empty) between two letters that join, each side gets a joiner.
+    QList<bool> joinerAt(alias.size() + 1, false);
+    const auto isEmpty = [&](int i) { return pieces.at(i).start == pieces.at(i).end; };
+    for (int i = 0; i + 1 < pieces.size(); ++i) {
+        const qsizetype at = pieces.at(i).end;
+        if (!isEmpty(i) && !isEmpty(i + 1) && joinsAcross(alias, at))
+            joinerAt[at] = true;
+    }
+
+    NameText name;
+    QList<qsizetype> textPos(alias.size() + 1);
+    for (qsizetype i = 0; i <= alias.size(); ++i) {
+        if (joinerAt.at(i)) {
+            name.text += ZeroWidthJoiner;
+            name.text += ZeroWidthJoiner;
+        }
+        textPos[i] = name.text.size();
+        if (i < alias.size())
+            name.text += alias.at(i);
+    }
+    // A piece ends with the first joiner of its boundary and starts with the second.
+    const auto textStart = [&](qsizetype i) { return textPos.at(i) - (joinerAt.at(i) ? 1 : 0); };
+
     QTextCharFormat highlight;
     highlight.setFontWeight(QFont::Bold);
     highlight.setFontUnderline(true);
-    name.text.reserve(alias.size() + 4 * hits.size());
     for (int i = 0; i < pieces.size(); ++i) {
-        const Range &piece = pieces.at(i);
-        const bool joinBefore = piece.start > 0 && piece.start < alias.size() &&
-                                (i == 0 || bold.at(i - 1) != bold.at(i)) && joinsAcross(alias, piece.start);
-        const bool joinAfter = piece.end > 0 && piece.end < alias.size() &&
-                               (i + 1 == pieces.size() || bold.at(i + 1) != bold.at(i)) &&
-                               joinsAcross(alias, piece.end);
-        const qsizetype start = name.text.size();
-        if (joinBefore && piece.start < piece.end)
-            name.text += ZeroWidthJoiner;
-        name.text += QStringView(alias).mid(piece.start, piece.end - piece.start);
-        if (joinAfter && piece.start < piece.end)
-            name.text += ZeroWidthJoiner;
-        const qsizetype end = name.text.size();
+        const qsizetype start = textStart(pieces.at(i).start);
+        const qsizetype end =
+            pieces.at(i).end == alias.size() ? name.text.size() : textStart(pieces.at(i).end);
+        name.inName.append(pieces.at(i));
         name.pieces.append({start, end});
         name.bold.append(bold.at(i));
-        if (bold.at(i) && start < end) {
-            // Adjacent highlights are one run, so they shape as one.
-            if (!name.highlights.isEmpty() &&
-                name.highlights.last().start + name.highlights.last().length == int(start))
-                name.highlights.last().length += int(end - start);
-            else
-                name.highlights.append({int(start), int(end - start), highlight});
-        }
+        if (!bold.at(i))
+            continue;
+        // Adjacent highlights are one run, so they shape as one.
+        if (!name.highlights.isEmpty() &&
+            name.highlights.last().start + name.highlights.last().length == start)
+            name.highlights.last().length += int(end - start);
+        else
+            name.highlights.append({int(start), int(end - start), highlight});
     }
     return name;
 }
@@ -254,9 +269,9 @@ QList<QItemViewDelegate::Piece> QItemViewDelegate::namePieces(const QString &ali
             left = qMin(left, x);
             right = qMax(right, x);
         }
-        QString text = name.text.mid(range.start, range.end - range.start);
-        text.remove(ZeroWidthJoiner);
-        pieces.append({text, name.bold.at(i), NameLeft + left, right - left});
+        const Range &source = name.inName.at(i);
+        pieces.append({alias.mid(source.start, source.end - source.start), name.bold.at(i), NameLeft + left,
+                       right - left});
     }
     return pieces;
 }
