@@ -4,6 +4,7 @@
 #include "qitemviewdelegate.h"
 #include "qlistcomp.h"
 #include "qlistedit.h"
+#include "windowblending.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -122,6 +123,11 @@ void SearchLineEdit::Setup()
     model = new ItemsModel;
     delegate = new QItemViewDelegate;
     popupList->setWindowFlags(Qt::ToolTip);
+    // Where the window system blends windows, the popup gets an alpha channel, so
+    // that its fade shows the desktop through the rows, not black; the rows
+    // themselves are opaque. Elsewhere it stays an ordinary window.
+    if (WindowBlending::available())
+        popupList->setAttribute(Qt::WA_TranslucentBackground);
 
     editButton = new QPushButton;
     editButton->setObjectName(QStringLiteral("editButton"));
@@ -164,6 +170,13 @@ QPoint SearchLineEdit::popupOrigin() const
 
 void SearchLineEdit::fadeIn(QWidget *widget, qreal from, int msecs)
 {
+    // Only a window with an alpha channel, on a window system that blends it over
+    // the desktop, can show a fade; any other would show its content over black
+    // until the fade ends. It appears at full opacity at once instead.
+    if (!widget->testAttribute(Qt::WA_TranslucentBackground) || !WindowBlending::available()) {
+        widget->setGraphicsEffect(nullptr);
+        return;
+    }
     // The new effect replaces (and deletes) the previous one together with its
     // animation, which is the effect's child.
     auto effect = new QGraphicsOpacityEffect(widget);
@@ -220,7 +233,10 @@ void SearchLineEdit::setCompleter(const QString &text, bool bComp)
 
     popupList->move(popupOrigin());
     emit dataChanged(model->index(0, 0), model->index(n - 1, 0));
-    fadeIn(popupList, 0.1, 1000);
+    // The popup fades in when it appears, not again while it stays up and only its
+    // rows change.
+    if (!popupList->isVisible())
+        fadeIn(popupList, 0.1, 1000);
     popupList->show();
     currentRow = 0;
     PlaceEditButton();
