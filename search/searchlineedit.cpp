@@ -326,7 +326,15 @@ void SearchLineEdit::EditIndexSlot()
     connect(this, &SearchLineEdit::HidePop, &editor, &QDialog::reject);
     fadeIn(&editor, 0.3, 400);
 
-    if (editor.exec() != QDialog::Accepted)
+    const int result = editor.exec();
+    // The editor had the keyboard. Give it back to the box, or no window would have
+    // it: on X11 nothing hands it back from a tool-tip window. Not to a window that
+    // went away meanwhile (the editor is cancelled when the popup hides).
+    if (window()->isVisible()) {
+        window()->activateWindow();
+        setFocus(Qt::ActiveWindowFocusReason);
+    }
+    if (result != QDialog::Accepted)
         return;
 
     record.alias = editor.newText;

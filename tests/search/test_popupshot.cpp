@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QGraphicsOpacityEffect>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -82,6 +83,15 @@ class TestPopupShot : public QObject
         return QGuiApplication::primaryScreen()
             ->grabWindow(0, at.x(), at.y(), size.width(), size.height())
             .toImage();
+    }
+
+    // The window that has the X server's keyboard focus.
+    static quint64 focusedWindow()
+    {
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")});
+        xdotool.waitForFinished(10000);
+        return xdotool.readAllStandardOutput().trimmed().toULongLong();
     }
 
     void save(const QImage &image, const QString &name) const
@@ -206,6 +216,77 @@ private slots:
         QTRY_COMPARE(focus.count(), 2);
         QCOMPARE(focus.at(1).at(0).toBool(), false);
         QVERIFY(!box->listHasMouse);
+    }
+
+    // After the alias editor closes, accepted or cancelled, the keyboard is back in
+    // the search box: the X server gives it to the main window, and typing works at
+    // once. The editor itself shows at full opacity from its first frame (there is
+    // no compositing manager here).
+    void keyboardReturnsToTheBoxAfterTheAliasEditor_data()
+    {
+        QTest::addColumn<QString>("closeKey");
+        QTest::addColumn<QString>("alias");
+        QTest::newRow("accepted with Return") << "Return"
+                                              << "Renamed";
+        QTest::newRow("cancelled with Escape") << "Escape"
+                                               << "keynote";
+    }
+
+    void keyboardReturnsToTheBoxAfterTheAliasEditor()
+    {
+        QFETCH(QString, closeKey);
+        QFETCH(QString, alias);
+        open(false);
+        QTest::keyClicks(box, QStringLiteral("keyn"));
+        QTRY_VERIFY(box->editButton->isVisible());
+        const QString rowid = box->model->items.at(0).rowid;
+
+        QImage firstFrame;
+        QImage laterFrame;
+        whenModalShows<QListEdit>([&](QListEdit *editor) {
+            // Never leave the run hanging if the keys go elsewhere.
+            QTimer::singleShot(15000, editor, &QDialog::reject);
+            PaintCounter paints(editor);
+            QDeadlineTimer painted(10000);
+            while (paints.count == 0 && !painted.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            const QRect area = editor->frameGeometry();
+            const auto grab = [area] {
+                return QGuiApplication::primaryScreen()
+                    ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                    .toImage();
+            };
+            // The field's cursor blinks; the rest must not change at all.
+            const auto withoutField = [editor](QImage image) {
+                QPainter(&image).fillRect(editor->textField->geometry(), Qt::magenta);
+                return image;
+            };
+            firstFrame = withoutField(grab());
+            QDeadlineTimer later(500);
+            while (!later.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            laterFrame = withoutField(grab());
+
+            QTRY_VERIFY_WITH_TIMEOUT(editor->textField->hasFocus() && editor->isActiveWindow(), 10000);
+            editor->textField->selectAll();
+            QProcess::execute(QStringLiteral("xdotool"), {"type", "--delay", "20", "Renamed"});
+            QProcess::execute(QStringLiteral("xdotool"), {"key", closeKey});
+        });
+        QCursor::setPos(box->editButton->mapToGlobal(QPoint(12, 12)));
+        QTest::mouseClick(box->editButton, Qt::LeftButton);
+        QCOMPARE(rows(QStringLiteral("SELECT alias FROM ITEMBOX WHERE rowid = ") + rowid),
+                 QStringList({alias}));
+        QVERIFY(!firstFrame.isNull());
+        QVERIFY2(firstFrame == laterFrame, "the editor changed after its first frame");
+
+        // The X server's keyboard focus is the main window's, and Qt's is the box.
+        QTRY_COMPARE_WITH_TIMEOUT(focusedWindow(), quint64(host->winId()), 10000);
+        QTRY_VERIFY(box->hasFocus());
+        // Typing works at once: the box holds the text it had, all selected, and the
+        // typed letters replace it.
+        QProcess::execute(QStringLiteral("xdotool"), {"type", "--delay", "20", "de"});
+        QTRY_COMPARE_WITH_TIMEOUT(box->toPlainText(), QStringLiteral("denote"), 10000);
+        QVERIFY(box->popupList->isVisible());
     }
 
     // Keys typed on the keyboard reach the alias editor's field.
