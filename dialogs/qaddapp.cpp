@@ -1,5 +1,6 @@
 #include "qaddapp.h"
 
+#include "focusbutton.h"
 #include "frameless.h"
 #include "spritestyle.h"
 
@@ -72,24 +73,25 @@ qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
     for (QLabel *l : {label, label_2})
         l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    btnPath = new QPushButton(this);
+    btnPath = new FocusButton(this);
     btnPath->setObjectName(QStringLiteral("btnPath"));
     btnPath->setGeometry(342, 68, 72, 23);
     btnPath->setStyleSheet(Sprites::buttonStyle(Sprites::PathBtn));
-    btnPath->setAutoDefault(false);
+    // Return on a button with the focus presses it; elsewhere it presses OK.
+    btnPath->setAutoDefault(true);
     btnPath->setToolTip(tr("Choose the program file"));
 
-    btnOK = new QPushButton(this);
+    btnOK = new FocusButton(this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(250, 110, 72, 30);
     btnOK->setStyleSheet(Sprites::buttonStyle(Sprites::DialogOk));
     btnOK->setDefault(true);
 
-    btnCancel = new QPushButton(this);
+    btnCancel = new FocusButton(this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(330, 110, 72, 30);
     btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));
-    btnCancel->setAutoDefault(false);
+    btnCancel->setAutoDefault(true);
 
     connect(btnPath, &QPushButton::clicked, this, &qAddApp::ChangePath);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -120,13 +122,15 @@ void qAddApp::ChangePath()
 
 void qAddApp::Ensure()
 {
-    if (edtName->text().isEmpty()) {
+    // A name of blanks only would be an item without a visible name.
+    const QString name = edtName->text().trimmed();
+    if (name.isEmpty()) {
         edtName->setFocus();
         QMessageBox::information(this, QStringLiteral("Title"), QStringLiteral("Name can not be empty"),
                                  QMessageBox::Ok);
         return;
     }
-    strName = edtName->text();
+    strName = name;
     accept();
 }
 
