@@ -1,6 +1,8 @@
 #include "focusbutton.h"
 
-#include <QPainter>
+#include <QKeyEvent>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 FocusButton::FocusButton(QWidget *parent) : QPushButton(parent) {}
 
@@ -9,12 +11,28 @@ QColor FocusButton::ringColour()
     return QColor(240, 150, 30);
 }
 
-void FocusButton::paintEvent(QPaintEvent *event)
+void FocusButton::keyPressEvent(QKeyEvent *event)
 {
-    QPushButton::paintEvent(event);
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        click();
+        event->accept();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+void FocusButton::paintEvent(QPaintEvent *)
+{
+    // The face as without the focus (the style's own focus look would shift the
+    // sprite inside a frame), then the ring over it.
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.state &= ~QStyle::State_HasFocus;
+    painter.drawControl(QStyle::CE_PushButton, option);
     if (!hasFocus())
         return;
-    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(ringColour(), 2));
     painter.setBrush(Qt::NoBrush);

@@ -2,10 +2,11 @@
 
 #include <QPushButton>
 
-// A push button that draws a ring inside its edge while it has the keyboard focus.
-// The dialogs' buttons show sprite faces (style-sheet border images), which have
-// no look for the focus of their own, so a keyboard user could not see where Tab
-// has gone.
+// A push button that draws a ring inside its edge while it has the keyboard focus,
+// and that Return presses as well as Space. The dialogs' buttons show sprite faces
+// (style-sheet border images), which have no look for the focus of their own, so
+// a keyboard user could not see where Tab has gone; and a button that is not the
+// dialog's default would let Return through to the dialog's default button.
 class FocusButton : public QPushButton
 {
     Q_OBJECT
@@ -17,5 +18,6 @@ public:
     static QColor ringColour();
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 };

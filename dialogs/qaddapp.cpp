@@ -77,8 +77,7 @@ qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
     btnPath->setObjectName(QStringLiteral("btnPath"));
     btnPath->setGeometry(342, 68, 72, 23);
     btnPath->setStyleSheet(Sprites::buttonStyle(Sprites::PathBtn));
-    // Return on a button with the focus presses it; elsewhere it presses OK.
-    btnPath->setAutoDefault(true);
+    btnPath->setAutoDefault(false);
     btnPath->setToolTip(tr("Choose the program file"));
 
     btnOK = new FocusButton(this);
@@ -91,7 +90,7 @@ qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(330, 110, 72, 30);
     btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));
-    btnCancel->setAutoDefault(true);
+    btnCancel->setAutoDefault(false);
 
     connect(btnPath, &QPushButton::clicked, this, &qAddApp::ChangePath);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -144,14 +144,15 @@ void QAppshow::buildForm()
     header->setSortIndicator(-1, Qt::AscendingOrder);
 
     // Tab goes from the table through the buttons (in this order) and back; the
-    // button with the focus shows it, and Return or Space presses it.
+    // button with the focus shows it, and Return or Space presses it. None of them
+    // becomes the dialog's default button: Return in the table renames.
     listShow->setTabKeyNavigation(false);
     const auto button = [this](const char *name, int x, const Sprite &sprite) {
         auto b = new FocusButton(this);
         b->setObjectName(QLatin1String(name));
         b->setGeometry(x, 356, 72, 33);
         b->setStyleSheet(Sprites::buttonStyle(sprite));
-        b->setAutoDefault(true);
+        b->setAutoDefault(false);
         return b;
     };
     btnAdd = button("btnAdd", 78, Sprites::ManagerAdd);

@@ -55,8 +55,7 @@ qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), str
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(334, 112, 72, 33);
     btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));
-    // Return on Cancel with the focus presses it; elsewhere it presses OK.
-    btnCancel->setAutoDefault(true);
+    btnCancel->setAutoDefault(false);
 
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnOK, &QPushButton::clicked, this, &qModapp::acc);

@@ -787,6 +787,36 @@ private slots:
         }
     }
 
+    // In the add and rename dialogs Return presses the button that has the focus:
+    // on Cancel it cancels (it used to reach the dialog and press OK).
+    void returnPressesTheButtonWithTheFocus()
+    {
+        qModapp mod(QStringLiteral("Old"));
+        QVERIFY(showActive(&mod));
+        QTest::keyClicks(mod.focusWidget(), QStringLiteral("New"));
+        QTest::keyClick(mod.focusWidget(), Qt::Key_Tab);
+        QCOMPARE(mod.focusWidget()->objectName(), QStringLiteral("btnOK"));
+        QTest::keyClick(mod.focusWidget(), Qt::Key_Tab);
+        QCOMPARE(mod.focusWidget()->objectName(), QStringLiteral("btnCancel"));
+        QTest::keyClick(mod.focusWidget(), Qt::Key_Return);
+        QVERIFY(!mod.isVisible());
+        QCOMPARE(mod.result(), int(QDialog::Rejected));
+        QVERIFY(mod.newName().isEmpty());
+
+        qAddApp add;
+        QVERIFY(showActive(&add));
+        QTest::keyClicks(add.focusWidget(), QStringLiteral("Name"));
+        QStringList order;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(add.focusWidget(), Qt::Key_Tab);
+            order << add.focusWidget()->objectName();
+        }
+        QCOMPARE(order, QStringList({"edtPath", "btnPath", "btnOK", "btnCancel"}));
+        QTest::keyClick(add.focusWidget(), Qt::Key_Return);
+        QVERIFY(!add.isVisible());
+        QCOMPARE(add.result(), int(QDialog::Rejected));
+    }
+
     // Names and paths sort as people read them: letter case aside, accented letters
     // with their base letter, numbers by their value.
     void sortsAsPeopleRead()
