@@ -6,6 +6,7 @@
 #include "spritestyle.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -52,7 +53,10 @@ const char *const SpinStyle =
     "QSpinBox::down-button:pressed { border-image: url(:/images/SPIN2) 56 0 0 0 0; }"
     "QSpinBox::up-arrow, QSpinBox::down-arrow { image: none; width: 0; height: 0; }";
 
+// The field shows no text cursor (only the capture rule edits it), so its frame
+// shows the keyboard focus.
 const char *const HotkeyStyle = "QLineEdit { border: 1px solid rgb(165, 165, 165); }"
+                                "QLineEdit:focus { border: 1px solid rgb(97, 141, 175); }"
                                 "QLineEdit:hover { border: 1px solid rgb(97, 141, 175);"
                                 " background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,"
                                 " stop: 0 #FEFEFF, stop: 1 #f6f7fa); }"
@@ -231,23 +235,25 @@ void QSettingDlg::ApplySettings()
 void QSettingDlg::SetEnsure()
 {
     const bool autoHide = chkAutoHide->isChecked();
-    emit AutoHide(autoHide);
-    settings->setValue(KeyAutoHide, autoHide ? 1 : 0);
-
     const bool bigIcon = chkBigIcon->isChecked();
-    emit ShowBigIcon(bigIcon);
-    settings->setValue(KeyBigIcon, bigIcon ? 1 : 0);
+    const QString hotkey = edtHotkey->text();
+    const bool autoRun = chkAutoRun->isChecked();
 
+    // Every key is written, and the file is on disk, before the first signal: a
+    // receiver may run a message box (a nested event loop) or fail, and the program
+    // may be killed meanwhile; the file must never hold half of the new settings.
+    settings->setValue(KeyAutoHide, autoHide ? 1 : 0);
+    settings->setValue(KeyBigIcon, bigIcon ? 1 : 0);
     settings->setValue(KeyMaxCount, sliderMaxCount->value());
     settings->setValue(KeyOpacity, sliderOpacity->value());
-
-    const QString hotkey = edtHotkey->text();
     settings->setValue(KeyHotkey, hotkey);
-    emit SetShotCut(hotkey);
-
-    const bool autoRun = chkAutoRun->isChecked();
-    emit AutoRun(autoRun);
     settings->setValue(KeyAutoRun, autoRun ? 1 : 0);
+    settings->sync();
+
+    emit AutoHide(autoHide);
+    emit ShowBigIcon(bigIcon);
+    emit SetShotCut(hotkey);
+    emit AutoRun(autoRun);
 
     hide();
 }
@@ -280,6 +286,22 @@ void QSettingDlg::SetCancel()
     chkAutoRun->setChecked(readSwitch(KeyAutoRun));
 
     hide();
+}
+
+void QSettingDlg::keyPressEvent(QKeyEvent *event)
+{
+    // From the keyboard: Return confirms like OK, Escape cancels like Cancel. (The
+    // hotkey field takes both keys for itself; the other controls pass them on.)
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        SetEnsure();
+        return;
+    }
+    if (plain && event->key() == Qt::Key_Escape) {
+        SetCancel();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 bool QSettingDlg::eventFilter(QObject *watched, QEvent *event)

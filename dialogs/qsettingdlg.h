@@ -4,6 +4,7 @@
 
 class QCheckBox;
 class QHotKeyEdit;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QSettings;
@@ -14,7 +15,8 @@ class QSpinBox;
 // start with the system, kept in config.ini. The main window connects the six
 // signals and calls ApplySettings() once; list length, transparency, auto-hide and
 // big icons then follow the controls live, OK sends and stores everything, Cancel
-// goes back to what the file holds. Frameless; dragged by its top band.
+// goes back to what the file holds; from the keyboard, Return is OK and Escape is
+// Cancel. Frameless; dragged by its top band.
 class QSettingDlg : public QDialog
 {
     Q_OBJECT
@@ -28,6 +30,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
