@@ -16,8 +16,10 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTimer>
 #include <QtTest>
 
@@ -55,7 +57,9 @@ class TestPopupShot : public QObject
     std::unique_ptr<QWidget> host;
     SearchLineEdit *box = nullptr;
 
-    void open(bool big)
+    void
+    open(bool big, const QStringList &names = {"Notepad", "notes", "Banana Notebook", "keynote", "denote"},
+         const QStringList &files = {"notepad.txt", "notes", "notebook.sh", "keynote.desktop", "denote.png"})
     {
         removeCatalogFile();
         host = std::make_unique<QWidget>();
@@ -63,8 +67,6 @@ class TestPopupShot : public QObject
         box = new SearchLineEdit(host.get());
         box->setGeometry(17, 70, 280, 23);
         box->Setup();
-        const QStringList names = {"Notepad", "notes", "Banana Notebook", "keynote", "denote"};
-        const QStringList files = {"notepad.txt", "notes", "notebook.sh", "keynote.desktop", "denote.png"};
         for (int i = 0; i < names.size(); ++i)
             addItem(box->catalog, names.at(i), itemPath(files.at(i)), true);
         box->delegate->setBigIcon(big);
@@ -189,6 +191,85 @@ private slots:
             }
         }
         QCOMPARE(seen.size(), 3);
+    }
+
+    // Letters of other scripts typed on the keyboard, with the X server's layout
+    // for them, search; and right-to-left names show in their order with the typed
+    // letters highlighted (pictures to look at: popup-cyrillic.png,
+    // popup-arabic.png, popup-hebrew.png).
+    void otherScriptsTypedOnTheKeyboard_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("Cyrillic")
+            << QStringList({QString::fromUtf8("\xD0\x91\xD0\xBB\xD0\xBE\xD0\xBA\xD0\xBD\xD0\xBE\xD1\x82"),
+                            QString::fromUtf8("\xD0\x91\xD0\xBB\xD0\xB5\xD0\xBD\xD0\xB4\xD0\xB5\xD1\x80")})
+            << "ru" << QStringList({"Cyrillic_BE", "Cyrillic_el"}) << QString::fromUtf8("\xD0\x91\xD0\xBB")
+            << "popup-cyrillic.png";
+        // "Hello world", "Muhammad", "photo library"; typed: mim.
+        QTest::newRow("Arabic")
+            << QStringList(
+                   {QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 "
+                                      "\xD8\xA8\xD8\xA7\xD9\x84\xD8\xB9\xD8\xA7\xD9\x84\xD9\x85"),
+                    QString::fromUtf8("\xD9\x85\xD8\xAD\xD9\x85\xD8\xAF"),
+                    QString::fromUtf8(
+                        "\xD9\x85\xD9\x83\xD8\xAA\xD8\xA8\xD8\xA9 \xD8\xA7\xD9\x84\xD8\xB5\xD9\x88\xD8\xB1")})
+            << "ara" << QStringList({"Arabic_meem"}) << QString::fromUtf8("\xD9\x85") << "popup-arabic.png";
+        // "text editor", "Hebrew"; typed: ayin.
+        QTest::newRow("Hebrew")
+            << QStringList(
+                   {QString::fromUtf8("\xD7\xA2\xD7\x95\xD7\xA8\xD7\x9A \xD7\x98\xD7\xA7\xD7\xA1\xD7\x98"),
+                    QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA")})
+            << "il" << QStringList({"hebrew_ayin"}) << QString::fromUtf8("\xD7\xA2") << "popup-hebrew.png";
+    }
+
+    void otherScriptsTypedOnTheKeyboard()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QString, layout);
+        QFETCH(QStringList, keys);
+        QFETCH(QString, typed);
+        QFETCH(QString, picture);
+        QStringList files;
+        for (int i = 0; i < names.size(); ++i)
+            files << QStringLiteral("item%1.txt").arg(i);
+        open(false, names, files);
+        PaintCounter paints(box->popupList->viewport());
+        QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), layout});
+        const auto latinAgain = qScopeGuard([] {
+            QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("-layout"), QStringLiteral("us")});
+        });
+        QProcess::execute(
+            QStringLiteral("xdotool"),
+            QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("30")} + keys);
+        QTRY_VERIFY_WITH_TIMEOUT(box->popupList->isVisible() && box->model->rowCount() == names.size(),
+                                 10000);
+        QTRY_VERIFY(paints.count > 0);
+        for (const APPBLOCK &row : box->model->items)
+            QCOMPARE(row.key, typed);
+
+        // The rows on the screen are the rows the painter draws.
+        const QImage shot = grabPopup();
+        save(shot, picture);
+        const QPoint popup = box->popupList->mapToGlobal(QPoint(0, 0)) - box->mapToGlobal(QPoint(-4, -4));
+        const QPoint viewport = box->popupList->viewport()->mapTo(box->popupList, QPoint(0, 0));
+        for (int row = 0; row < box->model->rowCount(); ++row) {
+            QImage painted(box->popupList->viewport()->width(), 22, QImage::Format_ARGB32);
+            QPainter painter(&painted);
+            QStyleOptionViewItem option;
+            option.initFrom(box->popupList->viewport());
+            option.rect = painted.rect();
+            option.state = QStyle::State_Enabled | (row == 0 ? QStyle::State_Selected : QStyle::State_None);
+            box->delegate->paint(&painter, option, box->model->index(row, 0));
+            painter.end();
+            const QImage onScreen = shot.copy(QRect(popup + viewport + QPoint(0, row * 22), painted.size()));
+            // The name (and the key's highlight) from its left edge; the icon aside.
+            QCOMPARE(onScreen.copy(38, 1, 200, 20).convertToFormat(QImage::Format_RGB32),
+                     painted.copy(38, 1, 200, 20).convertToFormat(QImage::Format_RGB32));
+        }
     }
 
     // With a real pointer the list reports each crossing once.
