@@ -1,5 +1,6 @@
 #include "qlistedit.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPalette>
@@ -74,6 +75,32 @@ QListEdit::QListEdit(QWidget *parent, const QString &text) : QDialog(parent)
 
     connect(okButton, &QPushButton::clicked, this, &QListEdit::ReplaceOver);
     connect(cancelButton, &QPushButton::clicked, this, &QListEdit::reject);
+    for (QWidget *child : {static_cast<QWidget *>(okButton), static_cast<QWidget *>(cancelButton),
+                           static_cast<QWidget *>(textField)})
+        child->installEventFilter(this);
+}
+
+bool QListEdit::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return QDialog::eventFilter(watched, event);
+    const auto key = static_cast<QKeyEvent *>(event);
+    const int code = key->key();
+    if (code != Qt::Key_Return && code != Qt::Key_Enter && code != Qt::Key_Escape)
+        return QDialog::eventFilter(watched, event);
+    // The press only marks the key; its release confirms (Return or Enter, unless
+    // on Cancel) or cancels (Escape).
+    if (event->type() == QEvent::KeyPress) {
+        if (!key->isAutoRepeat())
+            closingKey = code;
+    } else if (!key->isAutoRepeat() && code == closingKey) {
+        closingKey = 0;
+        if (code == Qt::Key_Escape || watched == cancelButton)
+            reject();
+        else
+            ReplaceOver();
+    }
+    return true;
 }
 
 void QListEdit::ReplaceOver()

@@ -12,6 +12,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProcess>
@@ -41,6 +42,22 @@ protected:
     {
         if (event->type() == QEvent::Paint)
             ++count;
+        return false;
+    }
+};
+
+// The keys released on a widget, in order.
+class KeyReleaseCounter : public QObject
+{
+public:
+    explicit KeyReleaseCounter(QWidget *widget) { widget->installEventFilter(this); }
+    QList<int> keys;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyRelease)
+            keys << static_cast<QKeyEvent *>(event)->key();
         return false;
     }
 };
@@ -324,6 +341,7 @@ private slots:
 
         QImage firstFrame;
         QImage laterFrame;
+        bool released = false;
         whenModalShows<QListEdit>([&](QListEdit *editor) {
             // Never leave the run hanging if the keys go elsewhere.
             QTimer::singleShot(15000, editor, &QDialog::reject);
@@ -351,8 +369,16 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(editor->textField->hasFocus() && editor->isActiveWindow(), 10000);
             editor->textField->selectAll();
             QProcess::execute(QStringLiteral("xdotool"), {"type", "--delay", "20", "Renamed"});
-            QProcess::execute(QStringLiteral("xdotool"), {"key", closeKey});
+            // The closing key is held for a moment, as a hand holds it.
+            QProcess::execute(QStringLiteral("xdotool"), {"keydown", closeKey});
+            QTimer::singleShot(300, this, [closeKey, &released] {
+                QProcess::execute(QStringLiteral("xdotool"), {"keyup", closeKey});
+                released = true;
+            });
         });
+        // The key that closes the editor ends there: its release does not reach the
+        // box (in the main window the release of Return starts the chosen item).
+        KeyReleaseCounter releases(box);
         QCursor::setPos(box->editButton->mapToGlobal(QPoint(12, 12)));
         QTest::mouseClick(box->editButton, Qt::LeftButton);
         QCOMPARE(rows(QStringLiteral("SELECT alias FROM ITEMBOX WHERE rowid = ") + rowid),
@@ -363,11 +389,15 @@ private slots:
         // The X server's keyboard focus is the main window's, and Qt's is the box.
         QTRY_COMPARE_WITH_TIMEOUT(focusedWindow(), quint64(host->winId()), 10000);
         QTRY_VERIFY(box->hasFocus());
+        QTRY_VERIFY(released);
         // Typing works at once: the box holds the text it had, all selected, and the
-        // typed letters replace it.
+        // typed letters replace it. (The X server delivers these keys after the
+        // release of the closing key.)
         QProcess::execute(QStringLiteral("xdotool"), {"type", "--delay", "20", "de"});
         QTRY_COMPARE_WITH_TIMEOUT(box->toPlainText(), QStringLiteral("denote"), 10000);
         QVERIFY(box->popupList->isVisible());
+        QVERIFY(!releases.keys.isEmpty());
+        QVERIFY2(releases.keys.first() == Qt::Key_D, qPrintable(QString::number(releases.keys.first(), 16)));
     }
 
     // Keys typed on the keyboard reach the alias editor's field.

@@ -832,6 +832,7 @@ private slots:
         QTest::newRow("empty name") << "empty" << true;
         QTest::newRow("Cancel button") << "cancel" << false;
         QTest::newRow("Escape") << "escape" << false;
+        QTest::newRow("Return on Cancel") << "return on Cancel" << false;
         QTest::newRow("popup hides") << "hide" << false;
     }
 
@@ -854,6 +855,7 @@ private slots:
         Qt::WindowFlags shownFlags;
         int result = -1;
         QString newText;
+        bool stillOpenAfterPress = true;
         whenModalShows<QListEdit>([&](QListEdit *editor) {
             shownText = editor->textField->text();
             fieldHasFocus = editor->focusWidget() == editor->textField;
@@ -863,9 +865,15 @@ private slots:
             editor->textField->selectAll();
             QTest::keyClick(editor->textField, Qt::Key_Delete);
             QTest::keyClicks(editor->textField, wanted);
-            if (how == QLatin1String("enter"))
-                QTest::keyClick(editor->textField, Qt::Key_Return);
-            else if (how == QLatin1String("ok") || how == QLatin1String("empty"))
+            if (how == QLatin1String("enter")) {
+                // The editor closes on the release of the key, which so ends there.
+                QTest::keyPress(editor->textField, Qt::Key_Return);
+                stillOpenAfterPress = editor->isVisible();
+                QTest::keyRelease(editor->textField, Qt::Key_Return);
+            } else if (how == QLatin1String("return on Cancel")) {
+                editor->cancelButton->setFocus();
+                QTest::keyClick(editor->cancelButton, Qt::Key_Return);
+            } else if (how == QLatin1String("ok") || how == QLatin1String("empty"))
                 QTest::mouseClick(editor->okButton, Qt::LeftButton);
             else if (how == QLatin1String("cancel"))
                 QTest::mouseClick(editor->cancelButton, Qt::LeftButton);
@@ -887,6 +895,7 @@ private slots:
         QCOMPARE(shownAt, origin() + QPoint(35, 20 + row * 22));
         QCOMPARE(shownSize, QSize(270, 50));
         QCOMPARE(shownFlags, Qt::ToolTip | Qt::FramelessWindowHint);
+        QVERIFY(stillOpenAfterPress);
         QCOMPARE(result, int(accepted ? QDialog::Accepted : QDialog::Rejected));
         QCOMPARE(newText, accepted ? wanted : QString());
         QVERIFY(QApplication::topLevelWidgets().count() > 0);
