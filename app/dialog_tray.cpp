@@ -44,13 +44,18 @@ void Dialog::createTray()
     }
     // A panel that starts after the program (later at login) still gets the icon.
     trayWatcher = new TrayWatcher(this);
-    connect(trayWatcher, &TrayWatcher::trayAppeared, this, [this] {
-        if (!trayIcon && QSystemTrayIcon::isSystemTrayAvailable()) {
-            createTrayIcon();
-            trayWatcher->deleteLater();
-            trayWatcher = nullptr;
-        }
-    });
+    // Queued: Qt's own tray tracking sees the tray's announcement first, so the
+    // new icon asks the tray to take it once.
+    connect(
+        trayWatcher, &TrayWatcher::trayAppeared, this,
+        [this] {
+            if (!trayIcon && QSystemTrayIcon::isSystemTrayAvailable()) {
+                createTrayIcon();
+                trayWatcher->deleteLater();
+                trayWatcher = nullptr;
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void Dialog::createTrayIcon()
