@@ -377,8 +377,11 @@ void SearchLineEdit::focusInEvent(QFocusEvent *e)
 void SearchLineEdit::focusOutEvent(QFocusEvent *e)
 {
     // A click into the popup or onto the edit button takes the focus away but
-    // must not close the popup.
-    if (!listHasMouse && (!editButton || QApplication::widgetAt(QCursor::pos()) != editButton))
+    // must not close the popup; nor does the alias editor, which on Wayland takes
+    // the keyboard as a popup of its own while it opens (closing the popup there
+    // would cancel it before it runs).
+    const bool toEditor = qobject_cast<QListEdit *>(QApplication::activePopupWidget()) != nullptr;
+    if (!listHasMouse && !toEditor && (!editButton || QApplication::widgetAt(QCursor::pos()) != editButton))
         HidePopup();
     QTextEdit::focusOutEvent(e);
 }
