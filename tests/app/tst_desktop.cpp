@@ -109,11 +109,16 @@ private slots:
         const QString window = X11Windows::visibleMainWindows(process->processId()).first();
         QVERIFY(!QFile::exists(copy.dataFile()));
         // A right click on the background opens the menu; Q is its Quit entry.
+        const auto shownWindows = [&] {
+            return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                            QStringLiteral("--pid"), QString::number(process->processId()),
+                            QStringLiteral("--class"), QStringLiteral(".*")})
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                .size();
+        };
+        const int before = shownWindows();
         clickAt(window, 200, 12, 3);
-        QTRY_VERIFY(
-            !xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                      QString::number(process->processId()), QStringLiteral("--class"), QStringLiteral(".*")})
-                 .isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(shownWindows() > before, 10000);
         X11Windows::xdotool({QStringLiteral("key"), QStringLiteral("q")});
         QVERIFY(process->waitForFinished(20000));
         QCOMPARE(process->exitStatus(), QProcess::NormalExit);
