@@ -15,6 +15,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -138,6 +139,18 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     btnCount->setText(edtSearch->catalog.GetItemCount());
 
     setFixedSize(background.size());
+
+    // For the benchmarks, beside the paint log (see paintEvent): "<ns> focus" each
+    // time the window gets the keyboard.
+    if (const QString paintLog = qEnvironmentVariable("TOLVANE_BENCH_FIRST_PAINT"); !paintLog.isEmpty())
+        connect(qApp, &QGuiApplication::focusWindowChanged, this, [this, paintLog](QWindow *focus) {
+            if (!focus || focus != windowHandle())
+                return;
+            QFile log(paintLog);
+            if (log.open(QIODevice::Append))
+                log.write(QByteArray::number(QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs()) +
+                          " focus\n");
+        });
 
     settingDlg->ApplySettings();
     constructed = true;
