@@ -7,10 +7,12 @@
 #include "terminationwatcher.h"
 #include "windowactivation.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QSplashScreen>
+#include <QWindow>
 
 int main(int argc, char **argv)
 {
@@ -44,6 +46,13 @@ int main(int argc, char **argv)
     // A window of fixed size floats, centred, on tiling Wayland compositors too.
     splash->setFixedSize(splash->pixmap().size());
     splash->show();
+    // A Wayland window appears only after the compositor's first configure: wait a
+    // little for it, so the splash is drawn before the blocking work, not left empty.
+    QElapsedTimer waited;
+    waited.start();
+    while (splash->windowHandle() && !splash->windowHandle()->isExposed() && waited.elapsed() < 250)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    splash->repaint();
     QCoreApplication::processEvents();
 
     auto window = new Dialog;
