@@ -27,6 +27,9 @@ public:
     // Reads config.ini, sets the controls and sends every value as read (numbers
     // unclamped). Writes nothing; the dialog stays as it is.
     void ApplySettings();
+    // Puts back a hotkey that stays in force after the one sent by OK was refused:
+    // in the field and in config.ini.
+    void RestoreHotkey(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -42,6 +45,8 @@ signals:
     void ShowBigIcon(bool bBig);
     void SetShotCut(QString strShotCut);
     void AutoRun(bool isAutoRun);
+    // The Quit button: ends the program (reachable without a tray).
+    void QuitApp();
 
 public slots:
     void SetEnsure();
@@ -66,6 +71,7 @@ private:
     QHotKeyEdit *edtHotkey = nullptr;
     QPushButton *btnOk = nullptr;
     QPushButton *btnCancel = nullptr;
+    QPushButton *btnQuit = nullptr;
     int nDragX = 0;
     int nDragY = 0;
 };
