@@ -11,15 +11,38 @@ QColor FocusButton::ringColour()
     return QColor(240, 150, 30);
 }
 
-void FocusButton::keyPressEvent(QKeyEvent *event)
+namespace {
+
+bool isReturn(const QKeyEvent *event)
 {
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        click();
-        event->accept();
+    return plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
+}
+
+} // namespace
+
+void FocusButton::keyPressEvent(QKeyEvent *event)
+{
+    if (!isReturn(event)) {
+        QPushButton::keyPressEvent(event);
         return;
     }
-    QPushButton::keyPressEvent(event);
+    if (!event->isAutoRepeat())
+        pressedKey = event->key();
+    event->accept();
+}
+
+void FocusButton::keyReleaseEvent(QKeyEvent *event)
+{
+    if (!isReturn(event)) {
+        QPushButton::keyReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->isAutoRepeat() || event->key() != pressedKey)
+        return;
+    pressedKey = 0;
+    click();
 }
 
 void FocusButton::paintEvent(QPaintEvent *)

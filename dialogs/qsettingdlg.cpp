@@ -312,9 +312,12 @@ void QSettingDlg::keyPressEvent(QKeyEvent *event)
 {
     // From the keyboard: Return confirms like OK, Escape cancels like Cancel. (The
     // hotkey field takes both keys for itself; the other controls pass them on.)
+    // Return confirms on its release, so that the release does not reach the window
+    // that gets the keyboard next (the main window starts an item on it).
     const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        SetEnsure();
+        if (!event->isAutoRepeat())
+            returnKey = event->key();
         return;
     }
     if (plain && event->key() == Qt::Key_Escape) {
@@ -324,8 +327,30 @@ void QSettingDlg::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
+bool QSettingDlg::confirmOnRelease(QEvent *event)
+{
+    if (event->type() != QEvent::KeyRelease || returnKey == 0)
+        return false;
+    const auto key = static_cast<QKeyEvent *>(event);
+    if (key->key() != returnKey || key->isAutoRepeat())
+        return false;
+    returnKey = 0;
+    SetEnsure();
+    return true;
+}
+
+void QSettingDlg::keyReleaseEvent(QKeyEvent *event)
+{
+    if (!confirmOnRelease(event))
+        QDialog::keyReleaseEvent(event);
+}
+
 bool QSettingDlg::eventFilter(QObject *watched, QEvent *event)
 {
+    // A control may keep the release of a Return whose press it passed on (a spin
+    // box does): the dialog takes it first.
+    if (confirmOnRelease(event))
+        return true;
     Frameless::filterChildPress(event, nDragX);
     return QDialog::eventFilter(watched, event);
 }

@@ -34,6 +34,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
@@ -53,6 +54,8 @@ public slots:
     void SetCancel();
 
 private:
+    // On the release of the Return that was pressed in the dialog: OK. Whether it was.
+    bool confirmOnRelease(QEvent *event);
     bool readSwitch(const QString &key) const;
     int readNumber(const QString &key) const;
     QString readText(const QString &key) const;
@@ -74,4 +77,6 @@ private:
     QPushButton *btnQuit = nullptr;
     int nDragX = 0;
     int nDragY = 0;
+    // Return or Enter pressed in the dialog and not yet released; 0 if none.
+    int returnKey = 0;
 };

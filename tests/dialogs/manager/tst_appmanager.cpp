@@ -743,10 +743,12 @@ private slots:
         press(Qt::Key_Space);
         QCOMPARE(t->item(0, 0)->text(), QStringLiteral("Alpha Three"));
 
-        // Return on OK ends the run, accepted.
+        // Return on OK ends the run, accepted, when it is released.
         press(Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("btnEnsure"));
-        press(Qt::Key_Return);
+        QTest::keyPress(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(dlg->isVisible());
+        QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Return);
         QVERIFY(!dlg->isVisible());
         QCOMPARE(dlg->result(), int(QDialog::Accepted));
         QCOMPARE(changes(*dlg), QStringList({"/opt/beta/beta=Beta Two", "/opt/gamma/gamma=", "=Typed",

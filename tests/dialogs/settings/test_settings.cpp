@@ -811,8 +811,11 @@ void TestSettings::returnConfirms()
     QTest::keyClick(c.spinMaxCount, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(c.spinMaxCount, QStringLiteral("7"));
     Recorder rec(dlg.get());
-    // Return in the spin box takes the typed value and confirms.
-    QTest::keyClick(c.spinMaxCount, Qt::Key_Return);
+    // Return in the spin box takes the typed value and confirms, on its release (the
+    // release must not reach the window that gets the keyboard next).
+    QTest::keyPress(c.spinMaxCount, Qt::Key_Return);
+    QVERIFY(dlg->isVisible());
+    QTest::keyRelease(c.spinMaxCount, Qt::Key_Return);
     QVERIFY(!dlg->isVisible());
     QCOMPARE(rec.events.mid(rec.events.size() - 4),
              (QStringList{"AutoHide:true", "ShowBigIcon:false", "SetShotCut:CTRL+ALT+K", "AutoRun:false"}));
