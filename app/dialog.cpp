@@ -10,6 +10,7 @@
 #include "searchlineedit.h"
 #include "spritestyle.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -30,6 +31,9 @@ bool isReturnKey(int key)
 {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
+
+// Tray menu entries that need the finished window; greyed out while it is built.
+const char *const ActionsAfterStartup[] = {"actionShowHide", "actionSetting", "actionAbout", "actionManage"};
 
 } // namespace
 
@@ -92,6 +96,7 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     setWindowTitle(QStringLiteral("Tolvane"));
 
     createTray();
+    setStartupActionsEnabled(false);
 
     // The top list is filled while the search box sets itself up, so the
     // connection to RefreshTop must exist first.
@@ -129,14 +134,28 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
 
     setFixedSize(background.size());
 
-    settingDlg->ApplySettings();
-    showStartBalloon();
+    // Quit chosen while the catalog opened: no hotkey, no balloon for a program
+    // that is about to end.
+    if (!quitRequested) {
+        settingDlg->ApplySettings();
+        showStartBalloon();
+    }
+    startupDone = true;
+    setStartupActionsEnabled(true);
 }
 
 Dialog::~Dialog()
 {
     delete settingDlg;
     delete aboutDlg;
+}
+
+void Dialog::setStartupActionsEnabled(bool enabled)
+{
+    for (const char *name : ActionsAfterStartup) {
+        if (auto action = findChild<QAction *>(QLatin1String(name)))
+            action->setEnabled(enabled);
+    }
 }
 
 QPushButton *Dialog::makeButton(const char *name, const QRect &geometry, const QString &style)
@@ -207,6 +226,8 @@ void Dialog::RunExeSlot()
 
 void Dialog::ChangeStateSlot()
 {
+    if (!startupDone)
+        return;
     if (isVisible())
         hide();
     else
@@ -215,6 +236,8 @@ void Dialog::ChangeStateSlot()
 
 void Dialog::ShowSettingSlot()
 {
+    if (!startupDone)
+        return;
     if (settingDlg->isVisible())
         settingDlg->activateWindow();
     else
@@ -245,6 +268,8 @@ void Dialog::ShowBigIconSlot(bool bBig)
 
 void Dialog::ShowActiveSlot()
 {
+    if (!startupDone)
+        return;
     showNormal();
     edtSearch->setFocus();
     edtSearch->selectAll();
@@ -252,13 +277,20 @@ void Dialog::ShowActiveSlot()
 
 void Dialog::ShowAboutDlgSlot()
 {
+    if (!startupDone)
+        return;
     aboutDlg->showNormal();
 }
 
 void Dialog::CloseSlot()
 {
-    settingDlg->close();
-    aboutDlg->close();
+    // During start-up the event loop has not started, so quit() alone would be
+    // lost: start-up reads the flag and ends the program once the window is built.
+    quitRequested = true;
+    if (settingDlg)
+        settingDlg->close();
+    if (aboutDlg)
+        aboutDlg->close();
     helpDlg.close();
     close();
     // With every window hidden (the usual case for a tray program) closing them
@@ -268,12 +300,17 @@ void Dialog::CloseSlot()
 
 void Dialog::RefReshExecCount()
 {
+    // Not inside the first-run scan of start-up.
+    if (!startupDone)
+        return;
     edtSearch->catalog.ScanAll();
     btnCount->setText(edtSearch->catalog.GetItemCount());
 }
 
 void Dialog::ShowAppManage()
 {
+    if (!startupDone)
+        return;
     QAppshow manager(nullptr);
     QList<APPBLOCK> items;
     edtSearch->catalog.GetAllItems(items);
@@ -301,6 +338,9 @@ void Dialog::TabEventSlot()
 
 void Dialog::handleMessage(QString)
 {
+    // A half-built window is not shown: start-up shows it when it is done.
+    if (!startupDone)
+        return;
     setVisible(true);
 }
 
@@ -311,6 +351,8 @@ void Dialog::ShowHelp()
 
 void Dialog::ShowWnd()
 {
+    if (!startupDone)
+        return;
     setVisible(true);
     // The hotkey is the user's own request for the window: bring it forward with
     // the keyboard focus, or typing would go elsewhere.

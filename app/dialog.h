@@ -47,6 +47,13 @@ public:
     QSystemTrayIcon *trayIcon = nullptr;
     QMenu *trayMenu = nullptr;
     GlobalShortcut *globalHotkey = nullptr;
+    // False while the constructor runs. The tray menu and the tray icon are live
+    // from the start and discovery lets events run, so what needs the finished
+    // window waits for this (the slots below check it).
+    bool startupDone = false;
+    // Quit was chosen. Set also during start-up, when there is no event loop yet
+    // to end: start-up then ends the program instead of entering the loop.
+    bool quitRequested = false;
 
 signals:
     void MoveDlg();
@@ -88,6 +95,7 @@ protected:
 private:
     void createTray();
     void showStartBalloon();
+    void setStartupActionsEnabled(bool enabled);
     QPushButton *makeButton(const char *name, const QRect &geometry, const QString &style);
 };
 

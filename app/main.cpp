@@ -32,9 +32,12 @@ int main(int argc, char **argv)
     QCoreApplication::processEvents();
 
     auto window = new Dialog;
-    window->setVisible(true);
-    QObject::connect(&app, &SingleApplication::messageReceived, window, &Dialog::handleMessage);
-    splash->finish(window);
+    // Quit chosen from the tray while the window was built: end without showing it.
+    if (!window->quitRequested) {
+        window->setVisible(true);
+        QObject::connect(&app, &SingleApplication::messageReceived, window, &Dialog::handleMessage);
+        splash->finish(window);
+    }
     delete splash;
 
     // SIGTERM, SIGINT, SIGHUP and the end of the desktop session end the event loop
@@ -45,7 +48,8 @@ int main(int argc, char **argv)
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     });
 
-    const int code = app.exec();
+    // quit() before the loop runs does nothing, so a Quit chosen since is read here.
+    const int code = window->quitRequested ? 0 : app.exec();
     delete window;
     return code;
 }

@@ -37,11 +37,17 @@ void ProgramCopy::setConfig(const QString &key, const QString &value)
     settings.setValue(key, value);
 }
 
+void ProgramCopy::setEnvironment(const QString &name, const QString &value)
+{
+    m_environment.insert(name, value);
+}
+
 QProcess *ProgramCopy::start()
 {
     delete m_process;
     m_process = new QProcess;
     m_process->setProgram(executable());
+    m_process->setProcessEnvironment(m_environment);
     // The working directory holds main.ico, as when started from its folder.
     m_process->setWorkingDirectory(m_dir);
     m_process->setProcessChannelMode(QProcess::ForwardedChannels);

@@ -11,6 +11,7 @@
 #include "testmain.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -107,6 +108,17 @@ class TestMainWindow : public QObject
     {
         QFile file(path + QStringLiteral(".ran"));
         return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+    }
+
+    // The tray menu's entries and the manager's action, all named "action...".
+    static QList<QAction *> trayActions(Dialog *w)
+    {
+        QList<QAction *> actions;
+        for (QAction *action : w->findChildren<QAction *>()) {
+            if (action->objectName().startsWith(QLatin1String("action")))
+                actions << action;
+        }
+        return actions;
     }
 
     static QStringList quickRows()
@@ -581,6 +593,83 @@ private slots:
         QVERIFY(w->aboutDlg->isVisible());
         w->ShowHelp();
         QVERIFY(w->helpDlg.isVisible());
+    }
+
+    // The tray menu is live while the first run scans (discovery lets events run):
+    // every entry chosen then is safe, and nothing shows a half-built window.
+    void trayEntriesDuringTheFirstRunScan()
+    {
+        bool ran = false;
+        bool builtAtThatTime = true;
+        QStringList enabledThen;
+        bool shownThen = true;
+        QTimer::singleShot(0, qApp, [&] {
+            Dialog *building = nullptr;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                building = building ? building : qobject_cast<Dialog *>(w);
+            if (!building)
+                return;
+            ran = true;
+            builtAtThatTime = building->startupDone;
+            for (QAction *action : trayActions(building)) {
+                if (action->isEnabled())
+                    enabledThen << action->objectName();
+                if (action->objectName() != QLatin1String("actionQuit"))
+                    action->trigger();
+            }
+            // The hotkey and a second start's message reach the same slots.
+            building->ShowWnd();
+            building->handleMessage(QStringLiteral("raies"));
+            building->ShowAppManage();
+            building->RefReshExecCount();
+            shownThen = building->isVisible();
+        });
+        auto w = std::make_unique<Dialog>();
+        QVERIFY(ran);
+        QVERIFY(!builtAtThatTime);
+        enabledThen.sort();
+        QCOMPARE(enabledThen, (QStringList{QStringLiteral("actionCheckUpdate"), QStringLiteral("actionHelp"),
+                                           QStringLiteral("actionQuit")}));
+        QVERIFY(!shownThen);
+        QVERIFY(w->startupDone);
+        QVERIFY(!w->quitRequested);
+        // What was asked for during start-up did not happen later either.
+        QVERIFY(!w->settingDlg->isVisible());
+        QVERIFY(!w->aboutDlg->isVisible());
+        QVERIFY(!w->isVisible());
+        // Help and the links need nothing of the window: they worked.
+        QVERIFY(w->helpDlg.isVisible());
+        QCOMPARE(catcher.urls.size(), 1);
+        // Afterwards every entry is offered and works.
+        for (QAction *action : trayActions(w.get()))
+            QVERIFY2(action->isEnabled(), qPrintable(action->objectName()));
+        w->findChild<QAction *>(QStringLiteral("actionSetting"))->trigger();
+        QVERIFY(w->settingDlg->isVisible());
+        w->findChild<QAction *>(QStringLiteral("actionShowHide"))->trigger();
+        QVERIFY(w->isVisible());
+    }
+
+    // Quit chosen during the first-run scan is kept: the window, once built, asks
+    // nothing more (no hotkey box) and says the program is to end.
+    void quitDuringTheFirstRunScan()
+    {
+        bool ran = false;
+        QTimer::singleShot(0, qApp, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (auto building = qobject_cast<Dialog *>(w)) {
+                    ran = !building->startupDone;
+                    building->findChild<QAction *>(QStringLiteral("actionQuit"))->trigger();
+                }
+            }
+        });
+        auto w = std::make_unique<Dialog>();
+        QVERIFY(ran);
+        QVERIFY(w->quitRequested);
+        QVERIFY(!w->isVisible());
+        QVERIFY(boxes->texts.isEmpty());
+        // The catalog was built all the same, and is saved when the window goes.
+        w.reset();
+        QVERIFY(QFile::exists(ItemDatabase::databaseFile()));
     }
 
     void quitClosesEveryWindowAndEndsTheLoop()
