@@ -368,13 +368,27 @@ bool Dialog::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseButtonPress:
         nDragX = Frameless::NoDrag;
         break;
-    case QEvent::KeyRelease: {
+    case QEvent::KeyPress: {
         auto key = static_cast<QKeyEvent *>(event);
-        // Held-down Return repeats its release: one launch per press.
         if (isReturnKey(key->key()) && !key->isAutoRepeat())
-            RunExeSlot();
+            returnPressedHere = true;
         break;
     }
+    case QEvent::KeyRelease: {
+        auto key = static_cast<QKeyEvent *>(event);
+        // Only the release of a Return pressed here launches: the press that
+        // answered a message box (or the alias editor) ended in that window, and
+        // its release must not start the item again. Held-down Return repeats its
+        // release: one launch per press.
+        if (isReturnKey(key->key()) && !key->isAutoRepeat() && returnPressedHere) {
+            returnPressedHere = false;
+            RunExeSlot();
+        }
+        break;
+    }
+    case QEvent::FocusOut:
+        returnPressedHere = false;
+        break;
     default:
         break;
     }

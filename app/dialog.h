@@ -93,6 +93,9 @@ protected:
     void moveEvent(QMoveEvent *event) override;
 
 private:
+    // A Return or Enter was pressed in a filtered child and not yet released.
+    bool returnPressedHere = false;
+
     void createTray();
     void showStartBalloon();
     void setStartupActionsEnabled(bool enabled);

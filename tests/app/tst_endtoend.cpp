@@ -104,6 +104,10 @@ class TestEndToEnd : public QObject
     }
 
     static QString slowScanRelease() { return TestSandbox::path(QStringLiteral("slow-scan-done")); }
+    static void removeSlowFolder()
+    {
+        QDir(QDir::homePath() + QStringLiteral("/Desktop/slow")).removeRecursively();
+    }
     static void releaseSlowScan() { CatalogFixture::createFile(slowScanRelease()); }
 
     // Opens the tray menu and returns its window, or an empty text when it did not show.
@@ -156,6 +160,12 @@ private slots:
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         CatalogFixture::writeDesktopEntry(QStringLiteral("markerapp.desktop"), QStringLiteral("Markerapp"),
                                           {}, QString(), program);
+    }
+
+    void cleanup()
+    {
+        removeSlowFolder();
+        QFile::remove(slowScanRelease());
     }
 
     // The tray icon and its menu are live while the first run walks a large, slow
@@ -213,6 +223,51 @@ private slots:
         QVERIFY(QFile::exists(copy.dataFile()));
         QVERIFY(!ProgramCopy::rowsOf(copy.dataFile(), QStringLiteral("SELECT name FROM sqlite_master"))
                      .isEmpty());
+    }
+
+    // A launched item whose file is gone shows "the file is not exist.". The
+    // Return that answers the box closes it, and nothing more happens: its
+    // release, which reaches the search box under the pointer, opens no new box.
+    void oneReturnAnswersTheErrorBox()
+    {
+        const QString ghost = QDir::homePath() + QStringLiteral("/Desktop/Ghostly.exe");
+        CatalogFixture::createFile(ghost);
+        ProgramCopy copy(QStringLiteral("errorbox"));
+        QProcess *process = copy.start();
+        const qint64 pid = process->processId();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 1, 20000);
+        const QString window = X11Windows::visibleMainWindows(pid).first();
+        QVERIFY(QFile::remove(ghost));
+        key(QStringLiteral("ctrl+alt+q"));
+        QTRY_COMPARE(X11Windows::focusedWindow(), window);
+        // The pointer rests on the window, beside where the box will show.
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("30"),
+                 QStringLiteral("60")});
+
+        const auto errorBoxes = [pid] {
+            return xdotool({QStringLiteral("search"), QStringLiteral("--all"),
+                            QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(pid),
+                            QStringLiteral("--name"), QStringLiteral("^error$")})
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        };
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+                 QStringLiteral("Ghostl")});
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE_WITH_TIMEOUT(errorBoxes().size(), 1, 10000);
+        screenshot(QStringLiteral("error-box"));
+        key(QStringLiteral("Return"));
+        QTRY_VERIFY_WITH_TIMEOUT(errorBoxes().isEmpty(), 10000);
+        // Escape clears the box's text, a second one hides the window: both reach
+        // the main window only when no new box took the keyboard.
+        key(QStringLiteral("Escape"));
+        key(QStringLiteral("Escape"));
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 0, 10000);
+        QVERIFY(errorBoxes().isEmpty());
+        // Nothing was learned for the missing file.
+        QCOMPARE(useTrayMenu(pid, {QStringLiteral("q")}), QString());
+        QVERIFY(process->waitForFinished(20000));
+        QCOMPARE(process->exitCode(), 0);
+        QVERIFY(ProgramCopy::rowsOf(copy.dataFile(), QStringLiteral("SELECT * FROM QUICK")).isEmpty());
     }
 
     void aDayWithTheLauncher()

@@ -75,6 +75,8 @@ class TestMainWindow : public QObject
     static QString script(const QString &name)
     {
         const QString path = CatalogFixture::itemPath(name);
+        // A marker left by an earlier test with the same name would count.
+        QFile::remove(path + QStringLiteral(".ran"));
         CatalogFixture::createFile(path, "#!/bin/sh\necho ran >> \"$0.ran\"\n");
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return path;
@@ -254,6 +256,40 @@ private slots:
         QTRY_COMPARE(boxes->texts.count(QStringLiteral("the file is not exist.")), 1);
         QCOMPARE(boxes->titles.last(), QStringLiteral("error"));
         QCOMPARE(CatalogFixture::snapshot(), before);
+    }
+
+    // The Return that answers the box is pressed in the box; its release then
+    // reaches the search box. That release starts nothing: no second box.
+    void releaseOfAReturnPressedElsewhereDoesNothing()
+    {
+        const QString prog = script(QStringLiteral("prog.EXE"));
+        prepareCatalog({{QStringLiteral("ghost"), CatalogFixture::itemPath(QStringLiteral("ghost"))},
+                        {QStringLiteral("prog.EXE"), prog}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        type(*w, QStringLiteral("gh"));
+        pressReturn(*w);
+        QTRY_COMPARE(boxes->texts.count(QStringLiteral("the file is not exist.")), 1);
+        QTest::keyRelease(w->edtSearch, Qt::Key_Return);
+        QTest::keyRelease(w->edtSearch, Qt::Key_Enter);
+        QCOMPARE(boxes->texts.count(QStringLiteral("the file is not exist.")), 1);
+
+        // The same for an item that exists: a lone release launches nothing.
+        w->edtSearch->setText(QString());
+        type(*w, QStringLiteral("pr"));
+        QTest::keyClick(w->edtSearch, Qt::Key_Escape);
+        QTest::keyRelease(w->edtSearch, Qt::Key_Return);
+        QVERIFY(quickRows().isEmpty());
+        // A press that lost the focus before its release does not count either.
+        QTest::keyPress(w->edtSearch, Qt::Key_Return);
+        QFocusEvent focusOut(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QCoreApplication::sendEvent(w->edtSearch, &focusOut);
+        QTest::keyRelease(w->edtSearch, Qt::Key_Return);
+        QVERIFY(quickRows().isEmpty());
+        // A whole press and release does.
+        pressReturn(*w);
+        QTRY_COMPARE(runs(prog), 1);
+        QCOMPARE(quickRows().size(), 1);
     }
 
     void exeStartsAProcessAndIsLearned()
