@@ -21,7 +21,6 @@
 #include <QPushButton>
 #include <QSignalMapper>
 #include <QTimer>
-#include <QUrl>
 
 namespace {
 
@@ -177,7 +176,9 @@ void Dialog::TopEventSlot(int index)
     const APPBLOCK item = topItems.at(index);
     if (!QFileInfo::exists(item.path))
         return;
-    Launcher::startDetached(item.path);
+    // Started as the search box starts it: a document on a top button opens.
+    if (!launch(item.path))
+        return;
     if (bAutoHide)
         hide();
 }
@@ -211,17 +212,25 @@ void Dialog::RunExeSlot()
                                  QMessageBox::Ok);
         return;
     }
+    // Only a launch that happened is learned.
+    if (!launch(item.path))
+        return;
     edtSearch->catalog.AddQuick(item.rowid, text);
     edtSearch->catalog.AddTop(item.rowid);
     edtSearch->catalog.GetTopItems(topItems);
     RefreshTop();
-
-    if (item.path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
-        Launcher::startDetached(item.path);
-    else
-        Launcher::openUrl(QUrl::fromLocalFile(item.path));
     if (bAutoHide)
         hide();
+}
+
+bool Dialog::launch(const QString &path)
+{
+    const Launcher::Result result = Launcher::start(path);
+    if (!result.started)
+        QMessageBox::information(this, QStringLiteral("error"),
+                                 QStringLiteral("the file can not be opened.\n") + result.error,
+                                 QMessageBox::Ok);
+    return result.started;
 }
 
 void Dialog::ChangeStateSlot()

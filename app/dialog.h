@@ -96,6 +96,8 @@ private:
     // A Return or Enter was pressed in a filtered child and not yet released.
     bool returnPressedHere = false;
 
+    // Starts the item at `path`; a start that fails is told in an "error" box.
+    bool launch(const QString &path);
     void createTray();
     void showStartBalloon();
     void setStartupActionsEnabled(bool enabled);

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-dev
-            libglib2.0-dev libxcb1-dev libqt6svg6 qt6-wayland)
+            libglib2.0-dev libxcb1-dev libqt6svg6 qt6-wayland shared-mime-info)
 test_pkgs=(xvfb xauth xdotool trayer x11-utils imagemagick sqlite3 fonts-dejavu-core
            sway grim wtype dbus-daemon)
 bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core)

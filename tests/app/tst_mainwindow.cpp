@@ -1,3 +1,4 @@
+#include "association.h"
 #include "catalogfixture.h"
 #include "dialog.h"
 #include "helpdlg.h"
@@ -129,6 +130,12 @@ class TestMainWindow : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(TestAssociation::install({QStringLiteral("text/plain"), QStringLiteral("application/pdf")}),
+                 "the MIME database (shared-mime-info) is needed");
+    }
+
     void init()
     {
         CatalogFixture::resetSandbox();
@@ -136,13 +143,13 @@ private slots:
         topItems.clear();
         boxes = std::make_unique<MessageBoxAnswerer>();
         catcher.urls.clear();
-        for (const char *scheme : {"file", "https", "mailto"})
+        for (const char *scheme : {"https", "mailto"})
             QDesktopServices::setUrlHandler(QLatin1String(scheme), &catcher, "open");
     }
 
     void cleanup()
     {
-        for (const char *scheme : {"file", "https", "mailto"})
+        for (const char *scheme : {"https", "mailto"})
             QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
         boxes.reset();
     }
@@ -373,10 +380,58 @@ private slots:
         QVERIFY(w);
         type(*w, QStringLiteral("no"));
         pressReturn(*w);
-        QTRY_COMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(notes)});
+        QTRY_COMPARE(TestAssociation::opened(), QStringList{notes});
         // Auto-hide is off.
         QVERIFY(w->isVisible());
         QCOMPARE(quickRows().size(), 1);
+    }
+
+    // A document with the execute bit (as every file on a FAT stick has it) is
+    // not run: it opens with its association, and is learned like any launch.
+    void documentWithTheExecuteBitOpens()
+    {
+        const QString pdf =
+            CatalogFixture::createFile(CatalogFixture::itemPath(QStringLiteral("report.pdf")), "%PDF-1.4\n");
+        QFile::setPermissions(pdf, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString rowid = prepareCatalog({{QStringLiteral("report.pdf"), pdf}}).first();
+        auto w = makeWindow();
+        QVERIFY(w);
+        type(*w, QStringLiteral("rep"));
+        pressReturn(*w);
+        QTRY_VERIFY(TestAssociation::opened().contains(pdf));
+        QCOMPARE(quickRows(), QStringList{QStringLiteral("report.pdf|") + rowid + QStringLiteral("|1")});
+        QCOMPARE(boxes->texts.size(), 1); // only the offscreen hotkey's
+    }
+
+    // A start that fails (here a script whose interpreter is missing) is told in
+    // an "error" box and is not learned, from the search box and a top button.
+    void failedStartIsToldAndNotLearned()
+    {
+        const QString broken = CatalogFixture::createFile(CatalogFixture::itemPath(QStringLiteral("broken")),
+                                                          "#!/nonexistent/sh\n");
+        QFile::setPermissions(broken, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString rowid = prepareCatalog({{QStringLiteral("broken"), broken}}).first();
+        auto w = makeWindow();
+        QVERIFY(w);
+        w->AutoHideSlot(true);
+        const QStringList before = CatalogFixture::snapshot();
+        type(*w, QStringLiteral("bro"));
+        pressReturn(*w);
+        QTRY_COMPARE(boxes->titles.size(), 2);
+        QCOMPARE(boxes->titles.last(), QStringLiteral("error"));
+        QVERIFY2(boxes->texts.last().startsWith(QLatin1String("the file can not be opened.\n")),
+                 qPrintable(boxes->texts.last()));
+        QVERIFY(boxes->texts.last().contains(QLatin1String("No such file or directory")));
+        QCOMPARE(CatalogFixture::snapshot(), before);
+        QVERIFY(w->isVisible());
+
+        topItems = {APPBLOCK{broken, QStringLiteral("broken"), {}, {}, rowid, {}, {}}};
+        w->RefreshTop();
+        QTest::mouseClick(w->btnTop[0], Qt::LeftButton);
+        QTRY_COMPARE(boxes->titles.size(), 3);
+        QCOMPARE(boxes->titles.last(), QStringLiteral("error"));
+        QCOMPARE(CatalogFixture::snapshot(), before);
+        QVERIFY(w->isVisible());
     }
 
     void runButtonLaunchesTheChosenItem()
