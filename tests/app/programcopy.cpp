@@ -95,10 +95,17 @@ namespace X11Windows {
 
 QString xdotool(const QStringList &arguments)
 {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    tool.waitForFinished(10000);
-    return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+    // xdotool walks the window tree; a window destroyed meanwhile (a splash that
+    // closes, a menu) makes it die of an X error with nothing on its output,
+    // which would read as "no such window". Such a run is repeated.
+    for (int attempt = 0;; ++attempt) {
+        QProcess tool;
+        tool.start(QStringLiteral("xdotool"), arguments);
+        tool.waitForFinished(10000);
+        const QByteArray errors = tool.readAllStandardError();
+        if (!errors.contains("X Error of failed request") || attempt == 20)
+            return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+    }
 }
 
 static QStringList windows(qint64 pid, bool onlyVisible)
