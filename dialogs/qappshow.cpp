@@ -2,6 +2,7 @@
 
 #include "fileicons.h"
 #include "frameless.h"
+#include "installedapps.h"
 #include "qaddapp.h"
 #include "qmodapp.h"
 #include "spritestyle.h"
@@ -48,6 +49,22 @@ APPBLOCK change(const QString &path, const QString &alias)
 QIcon iconOf(const QString &path)
 {
     return FileIcons::icon(QFileInfo(path));
+}
+
+// The path column shows what an item starts (a desktop entry's command); the
+// cell keeps the item's path, which is what every change is about.
+constexpr int PathRole = Qt::UserRole + 1;
+
+QTableWidgetItem *newPathCell(const QString &path)
+{
+    auto cell = new QTableWidgetItem(InstalledApps::shownPath(path));
+    cell->setData(PathRole, path);
+    return cell;
+}
+
+QString pathOf(const QTableWidgetItem *cell)
+{
+    return cell ? cell->data(PathRole).toString() : QString();
 }
 
 } // namespace
@@ -151,7 +168,7 @@ void QAppshow::SetItems(const QList<APPBLOCK> &items)
         for (int i = 0; i < items.size(); ++i) {
             const APPBLOCK &record = items.at(i);
             listShow->setItem(i, 0, new QTableWidgetItem(record.icon, record.alias));
-            listShow->setItem(i, 1, new QTableWidgetItem(record.path));
+            listShow->setItem(i, 1, newPathCell(record.path));
             catalogPaths.insert(record.path);
         }
     });
@@ -178,8 +195,7 @@ void QAppshow::AddNew()
     const QString name = dialog.chosenName();
 
     for (int row = 0; row < listShow->rowCount(); ++row) {
-        const QTableWidgetItem *cell = listShow->item(row, 1);
-        if (cell && cell->text() == path) {
+        if (pathOf(listShow->item(row, 1)) == path) {
             QMessageBox::information(this, QStringLiteral("Title"),
                                      QStringLiteral("the application already exists."), QMessageBox::Ok);
             return;
@@ -190,7 +206,7 @@ void QAppshow::AddNew()
         const int row = listShow->rowCount();
         listShow->insertRow(row);
         listShow->setItem(row, 0, new QTableWidgetItem(iconOf(path), name));
-        listShow->setItem(row, 1, new QTableWidgetItem(path));
+        listShow->setItem(row, 1, newPathCell(path));
     });
     listShow->scrollToBottom();
 
@@ -220,7 +236,7 @@ void QAppshow::rename(int row)
     QTableWidgetItem *nameCell = listShow->item(row, 0);
     QTableWidgetItem *pathCell = listShow->item(row, 1);
     const QString oldName = nameCell ? nameCell->text() : QString();
-    const QString path = pathCell ? pathCell->text() : QString();
+    const QString path = pathOf(pathCell);
 
     qModapp dialog(oldName, nullptr);
     if (dialog.exec() != QDialog::Accepted)
@@ -249,8 +265,7 @@ void QAppshow::del()
     const int row = listShow->currentRow();
     if (row < 0)
         return;
-    const QTableWidgetItem *pathCell = listShow->item(row, 1);
-    const QString path = pathCell ? pathCell->text() : QString();
+    const QString path = pathOf(listShow->item(row, 1));
     listShow->removeRow(row);
 
     const int pending = indexOfPending(path);
@@ -294,7 +309,7 @@ void QAppshow::timerUpData()
             continue;
         // Setting the icon on the existing cell keeps the row where it is; a new
         // cell in a sorted column could move it under the walk.
-        nameCell->setIcon(iconOf(pathCell->text()));
+        nameCell->setIcon(iconOf(pathOf(pathCell)));
     }
 }
 

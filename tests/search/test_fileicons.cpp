@@ -46,8 +46,93 @@ class TestFileIcons : public QObject
 {
     Q_OBJECT
 
+    TestIconTheme::RealWorldIcons realWorld;
+
+    // The icon's picture at 32 px (or `scale` times that in device pixels).
+    static QImage picture(const QIcon &icon, qreal scale = 1)
+    {
+        return icon.pixmap(QSize(32, 32), scale).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+
 private slots:
-    void initTestCase() { TestIconTheme::install(); }
+    void initTestCase()
+    {
+        TestIconTheme::install();
+        realWorld = TestIconTheme::RealWorldIcons::install();
+    }
+
+    // Entries shaped like installed applications' show the icon their Icon key
+    // names, found as the desktop finds it: the theme, hicolor (SVG only in its
+    // scalable folder, PNG in a size folder), the plain pixmaps folder, or a file
+    // path. One that exists nowhere, or cannot be drawn, gets the generic icon.
+    void applicationIconsFollowTheIconLookup_data()
+    {
+        QTest::addColumn<QString>("icon");
+        QTest::addColumn<QString>("expected"); // the file drawn; empty: the generic icon
+        QTest::newRow("SVG only, hicolor/scalable/apps") << realWorld.svg << realWorld.svgFile;
+        QTest::newRow("SVG named with its extension")
+            << realWorld.svg + QStringLiteral(".svg") << realWorld.svgFile;
+        QTest::newRow("PNG in hicolor/48x48/apps") << realWorld.png << realWorld.pngFile;
+        QTest::newRow("XPM only in pixmaps") << realWorld.pixmap << realWorld.pixmapFile;
+        QTest::newRow("absolute path") << realWorld.absoluteFile << realWorld.absoluteFile;
+        QTest::newRow("name that exists nowhere") << realWorld.missing << QString();
+        QTest::newRow("SVG that is no picture") << realWorld.broken << QString();
+    }
+
+    void applicationIconsFollowTheIconLookup()
+    {
+        QFETCH(QString, icon);
+        QFETCH(QString, expected);
+        const QString path =
+            writeFile(QStringLiteral("%1.desktop").arg(QTest::currentDataTag()).replace(' ', '-'),
+                      entry("Icon=" + icon.toUtf8()));
+        const QIcon shown = FileIcons::icon(QFileInfo(path));
+        const QIcon wanted = expected.isEmpty() ? QFileIconProvider().icon(QFileInfo(path)) : QIcon(expected);
+        const QImage got = picture(shown);
+        QVERIFY(!got.isNull());
+        QVERIFY2(TestIconTheme::largestDifference(got, picture(wanted)) <= 8,
+                 qPrintable(QStringLiteral("differs from %1").arg(expected)));
+        if (!expected.isEmpty())
+            QVERIFY(TestIconTheme::largestDifference(got,
+                                                     picture(QFileIconProvider().icon(QFileInfo(path)))) > 8);
+    }
+
+    // At 2x a scalable or large icon is drawn from its source at 64 device
+    // pixels, not a 32 px picture blown up.
+    void iconsStaySharpAtTwiceTheScale()
+    {
+        for (const QString &icon : {realWorld.svg, realWorld.absoluteFile}) {
+            const QString path = writeFile(QStringLiteral("sharp.desktop"), entry("Icon=" + icon.toUtf8()));
+            const QImage got = picture(FileIcons::icon(QFileInfo(path)), 2);
+            QCOMPARE(got.size(), QSize(64, 64));
+            const QString file = icon == realWorld.svg ? realWorld.svgFile : realWorld.absoluteFile;
+            const QImage direct =
+                QIcon(file).pixmap(QSize(64, 64)).toImage().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY(TestIconTheme::largestDifference(got, direct) <= 8);
+            // A 32 px picture scaled up would lose the pattern's edges.
+            const QImage blownUp = picture(QIcon(file)).scaled(64, 64);
+            QVERIFY(TestIconTheme::largestDifference(got, blownUp) > 8);
+        }
+    }
+
+    // The session's theme comes first; what it lacks comes from hicolor, which it
+    // need not inherit.
+    void sessionThemeFirstThenHicolor()
+    {
+        const QString before = QIcon::themeName();
+        const QString themed =
+            writeFile(QStringLiteral("themed.desktop"), entry("Icon=" + realWorld.themed.toUtf8()));
+        const QString svg = writeFile(QStringLiteral("svg.desktop"), entry("Icon=" + realWorld.svg.toUtf8()));
+        QIcon::setThemeName(QStringLiteral("tolvanesession"));
+        const QImage sessionPicture = picture(FileIcons::icon(QFileInfo(themed)));
+        const QImage svgPicture = picture(FileIcons::icon(QFileInfo(svg)));
+        QIcon::setThemeName(before);
+        QVERIFY(TestIconTheme::largestDifference(sessionPicture, picture(QIcon(realWorld.themedFile))) <= 8);
+        QVERIFY(TestIconTheme::largestDifference(svgPicture, picture(QIcon(realWorld.svgFile))) <= 8);
+        // The test theme lacks that icon: hicolor's own picture.
+        QVERIFY(TestIconTheme::largestDifference(picture(FileIcons::icon(QFileInfo(themed))),
+                                                 picture(QIcon(realWorld.themedHicolor))) <= 8);
+    }
 
     void desktopEntryShowsItsApplicationsIcon_data()
     {
