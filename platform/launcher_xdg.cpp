@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace {
@@ -54,6 +55,18 @@ Launcher::Result launchDesktopEntry(const QString &path)
     return {false, takeMessage(error)};
 }
 
+// The interpreter a "#!" script names, or an empty text.
+QString interpreterOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray line = file.readLine(4096);
+    if (!line.startsWith("#!"))
+        return QString();
+    return QString::fromLocal8Bit(line.mid(2).trimmed()).section(QLatin1Char(' '), 0, 0);
+}
+
 Launcher::Result startProcess(const QString &path)
 {
     // The program gets no arguments and no shell: the exact file is started.
@@ -61,7 +74,13 @@ Launcher::Result startProcess(const QString &path)
     process.setProgram(path);
     if (process.startDetached())
         return {true, QString()};
-    return {false, process.errorString()};
+    // "No such file or directory" about a file that exists: its interpreter is missing.
+    const QString interpreter = interpreterOf(path);
+    if (!interpreter.isEmpty() && !QFileInfo::exists(interpreter))
+        return {false, QStringLiteral("its interpreter %1 does not exist").arg(interpreter)};
+    QString error = process.errorString();
+    error.remove(QRegularExpression(QStringLiteral("^execv?p?: ")));
+    return {false, error};
 }
 
 // The desktop's association for the file's type (the freedesktop MIME

@@ -137,6 +137,17 @@ private slots:
         QVERIFY(!result.error.isEmpty());
         QVERIFY(!TestAssociation::opened().contains(path));
     }
+
+    // The reason names what is missing.
+    void reasonsSayWhatIsWrong()
+    {
+        QCOMPARE(Launcher::start(write(QStringLiteral("noshell.sh"), "#!/nonexistent/sh -e\n", true)).error,
+                 QStringLiteral("its interpreter /nonexistent/sh does not exist"));
+        QCOMPARE(Launcher::start(
+                     write(QStringLiteral("picture2.png"), QByteArray::fromHex("89504e470d0a1a0a"), false))
+                     .error,
+                 QStringLiteral("No application is registered as handling this file"));
+    }
 };
 
 TOLVANE_TEST_MAIN(TestLauncher)
