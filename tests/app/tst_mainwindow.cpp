@@ -421,7 +421,8 @@ private slots:
         QCOMPARE(boxes->titles.last(), QStringLiteral("error"));
         QVERIFY2(boxes->texts.last().startsWith(QLatin1String("the file can not be opened.\n")),
                  qPrintable(boxes->texts.last()));
-        QVERIFY(boxes->texts.last().endsWith(QLatin1String("its interpreter /nonexistent/sh does not exist")));
+        QVERIFY(
+            boxes->texts.last().endsWith(QLatin1String("its interpreter /nonexistent/sh does not exist")));
         QCOMPARE(CatalogFixture::snapshot(), before);
         QVERIFY(w->isVisible());
 
