@@ -129,18 +129,14 @@ class TestEndToEnd : public QObject
     }
 
     // Opens the tray menu, presses the keys in it and waits until the menu is gone.
-    // With clickAway, a click on the empty screen below closes the menu afterwards.
     // Returns what went wrong, or an empty text.
-    static QString useTrayMenu(qint64 pid, const QStringList &keys, bool clickAway = false)
+    static QString useTrayMenu(qint64 pid, const QStringList &keys)
     {
         const QString menu = openTrayMenu(pid);
         if (menu.isEmpty())
             return QStringLiteral("the tray menu did not open");
         for (const QString &key : keys)
             xdotool({QStringLiteral("key"), key});
-        if (clickAway)
-            xdotool({QStringLiteral("mousemove"), QStringLiteral("600"), QStringLiteral("700"),
-                     QStringLiteral("click"), QStringLiteral("1")});
         if (!QTest::qWaitFor([&] { return !visibleWindows(pid).contains(menu); }, 10000))
             return QStringLiteral("the tray menu stayed open");
         return QString();
@@ -181,15 +177,20 @@ private slots:
         QVERIFY(X11Windows::visibleMainWindows(pid).isEmpty());
 
         // Setting, About and Show/Hide are greyed out until the program is up:
-        // their keys do nothing and leave the menu open (a click elsewhere closes
-        // it). A click on the icon does not show a half-built window either.
-        QCOMPARE(useTrayMenu(pid, {QStringLiteral("s"), QStringLiteral("a"), QStringLiteral("c")}, true),
+        // their keys do nothing and leave the menu open. Help needs nothing of the
+        // window: its key then closes the menu and shows the help, which also tells
+        // that the keys before it reached the menu. A click on the icon does not
+        // show a half-built window either.
+        QCOMPARE(useTrayMenu(pid, {QStringLiteral("s"), QStringLiteral("a"), QStringLiteral("c"),
+                                   QStringLiteral("h")}),
                  QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!windowOfSize(pid, QSize(600, 300)).isEmpty(), 10000);
         clickTray(1);
         QCOMPARE(process->state(), QProcess::Running);
-        // Everything above happened inside the walk, and opened nothing.
+        // Everything above happened inside the walk; no settings, about or main window.
         QVERIFY(X11Windows::visibleMainWindows(pid).isEmpty());
         QVERIFY(windowOfSize(pid, QSize(475, 297)).isEmpty());
+        QVERIFY(windowOfSize(pid, QSize(376, 188)).isEmpty());
 
         releaseSlowScan();
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 1, 30000);
