@@ -2,7 +2,8 @@
 # Installs the Debian packages that building and running Tolvane need, with
 # --test also what its tests and screenshots need (an X server with a tray, a
 # headless Wayland compositor, a private D-Bus bus), and with --bench what the
-# benchmarks need (an X server for the process figures, fzf for the comparison).
+# benchmarks need (an X server and a headless Wayland compositor for the process
+# figures, fzf for the comparison).
 # Does nothing when everything is present.
 set -euo pipefail
 
@@ -10,7 +11,7 @@ build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-
             libglib2.0-dev libxcb1-dev libqt6svg6 qt6-wayland shared-mime-info)
 test_pkgs=(xvfb xauth xdotool trayer x11-utils imagemagick sqlite3 fonts-dejavu-core
            sway grim wtype dbus-daemon)
-bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core)
+bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core sway wtype)
 
 want=("${build_pkgs[@]}")
 case "${1:-}" in
