@@ -15,11 +15,29 @@ QFont font(int pixelSize, bool bold)
     return f;
 }
 
+static int currentScale = 1;
+
+void setScale(int scale)
+{
+    currentScale = scale;
+}
+
+int scale()
+{
+    return currentScale;
+}
+
 QImage canvas(int width, int height)
 {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QImage image(width * currentScale, height * currentScale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(currentScale);
     image.fill(Qt::transparent);
     return image;
+}
+
+QSize sizeOf(const QImage &canvas)
+{
+    return canvas.deviceIndependentSize().toSize();
 }
 
 void begin(QPainter &p, QImage &image)

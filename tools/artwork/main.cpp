@@ -1,5 +1,6 @@
-// Draws every image Tolvane compiles in (res/images/*.png) and its window icon file
-// (main.ico). Run by hand after changing the artwork, then commit the output:
+// Draws every image Tolvane compiles in (res/images/*.png, each at 1x as NAME.png and
+// at twice the pixels as NAME@2x.png) and its window icon file (main.ico). Run by hand
+// after changing the artwork, then commit the output:
 //
 //   cmake --build <build> --target tolvane_artwork
 //   QT_QPA_PLATFORM=offscreen <build>/bin/tolvane_artwork res/images res/main.ico
@@ -9,6 +10,7 @@
 // the same program writes the same bytes.
 
 #include "artwork.h"
+#include "look.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -80,9 +82,9 @@ QByteArray iconFile(const std::vector<int> &sizes)
     return out;
 }
 
-bool writePng(const QDir &dir, const Artwork::Entry &entry)
+bool writePng(const QDir &dir, const Artwork::Entry &entry, const QString &suffix)
 {
-    QImageWriter writer(dir.filePath(entry.name + QStringLiteral(".png")), "png");
+    QImageWriter writer(dir.filePath(entry.name + suffix + QStringLiteral(".png")), "png");
     writer.setQuality(0); // for PNG: the smallest file, the pixels are the same
     if (!writer.write(entry.image.convertToFormat(QImage::Format_ARGB32))) {
         std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(entry.name),
@@ -123,14 +125,20 @@ int main(int argc, char **argv)
     const QString icoPath =
         args.size() > 2 ? args.at(2) : QFileInfo(dir.absolutePath()).dir().filePath("main.ico");
 
+    // The same drawing at 1x and at 2x; the 2x files carry Qt's "@2x" suffix.
     int written = 0;
-    for (const auto &group : {Artwork::sprites(), Artwork::backgrounds(), Artwork::helpPages()}) {
-        for (const Artwork::Entry &entry : group) {
-            if (!writePng(dir, entry))
-                return 1;
-            ++written;
+    for (int scale : {1, 2}) {
+        Look::setScale(scale);
+        const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+        for (const auto &group : {Artwork::sprites(), Artwork::backgrounds(), Artwork::helpPages()}) {
+            for (const Artwork::Entry &entry : group) {
+                if (!writePng(dir, entry, suffix))
+                    return 1;
+                ++written;
+            }
         }
     }
+    Look::setScale(1);
 
     const QByteArray ico = iconFile({16, 24, 32, 48, 64, 128, 256});
     QFile file(icoPath);
