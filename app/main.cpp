@@ -3,6 +3,7 @@
 
 #include "dialog.h"
 #include "messagehandler.h"
+#include "scaledimages.h"
 #include "singleapplication.h"
 #include "terminationwatcher.h"
 
@@ -27,7 +28,8 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral("main.ico")));
 
     // Decoded outside the pixmap cache, so its memory goes with the splash.
-    auto splash = new QSplashScreen(QPixmap::fromImage(QImage(QStringLiteral(":/images/SPLASHSCREEN"))));
+    auto splash = new QSplashScreen(QPixmap::fromImage(
+        ScaledImages::image(QStringLiteral(":/images/SPLASHSCREEN"), ScaledImages::applicationRatio())));
     splash->show();
     QCoreApplication::processEvents();
 

@@ -21,7 +21,12 @@ QString path(const QString &resource, int scale)
 {
     if (scale < 2)
         return resource;
-    const QString scaled = resource + QStringLiteral("@2x");
+    // Qt's convention: "@2x" goes before the file name's extension, if it has one.
+    const qsizetype slash = resource.lastIndexOf(QLatin1Char('/'));
+    qsizetype dot = resource.lastIndexOf(QLatin1Char('.'));
+    if (dot <= slash)
+        dot = resource.size();
+    const QString scaled = QString(resource).insert(dot, QStringLiteral("@2x"));
     return QFile::exists(scaled) ? scaled : resource;
 }
 
@@ -65,7 +70,7 @@ QString styleSheet(const QString &sheet, qreal devicePixelRatio)
     if (scale == 1)
         return sheet;
     static const QRegularExpression slicedImage(
-        QStringLiteral(R"((border-image\s*:\s*url\(\s*)(:/images/[A-Za-z0-9_]+)(\s*\))((?:\s+\d+)+))"));
+        QStringLiteral(R"re((border-image\s*:\s*url\(\s*)"?([^"\s)]+)"?(\s*\))((?:\s+\d+)+))re"));
     QString out;
     qsizetype done = 0;
     for (auto it = slicedImage.globalMatch(sheet); it.hasNext();) {
@@ -79,7 +84,9 @@ QString styleSheet(const QString &sheet, qreal devicePixelRatio)
         for (const QString &number : m.captured(4).split(blanks, Qt::SkipEmptyParts))
             offsets << QString::number(number.toInt() * scale);
         out += QStringView(sheet).mid(done, m.capturedStart(0) - done);
-        out += m.captured(1) + scaled + m.captured(3) + QLatin1Char(' ') + offsets.join(QLatin1Char(' '));
+        // Quoted: Qt's style-sheet parser rejects an unquoted URL with "@" in it.
+        out += m.captured(1) + QLatin1Char('"') + scaled + QLatin1Char('"') + m.captured(3) +
+               QLatin1Char(' ') + offsets.join(QLatin1Char(' '));
         done = m.capturedEnd(0);
     }
     out += QStringView(sheet).mid(done);

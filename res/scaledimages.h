@@ -18,8 +18,9 @@ int artworkScale(qreal devicePixelRatio);
 // the ratio for images chosen before a window is shown, as QIcon chooses.
 qreal applicationRatio();
 
-// The resource path of the image at an artwork scale: ":/images/BK" gives
-// ":/images/BK@2x" at scale 2 when that resource exists, else the path unchanged.
+// The path of the image at an artwork scale: ":/images/BK" gives ":/images/BK@2x"
+// at scale 2 when that resource exists, else the path unchanged ("@2x" goes before an
+// extension: "a/b.png" gives "a/b@2x.png", as Qt names them).
 QString path(const QString &resource, int scale);
 
 // The image for drawing at a device pixel ratio. Its devicePixelRatio() is set to its
@@ -33,8 +34,9 @@ void drawBackground(QPainter &painter, const QString &resource, qreal devicePixe
 
 // A style sheet whose sliced border images suit a device pixel ratio. Slice offsets
 // in a style sheet count the image's own pixels, so for a 2x image they must double:
-// at a ratio above 1, every "border-image: url(:/images/NAME) T R B L ..." becomes
-// "border-image: url(:/images/NAME@2x) 2T 2R 2B 2L ...", which Qt loads as it is.
+// at a ratio above 1, every "border-image: url(:/images/NAME) T R B L ..." whose image
+// has a 2x file becomes "border-image: url(":/images/NAME@2x") 2T 2R 2B 2L ...",
+// which Qt loads as it is.
 // Without that, Qt would load NAME@2x by itself and cut it at the 1x offsets, showing
 // parts of the neighbouring strips. Border images without offsets (drawn whole) and
 // all other properties stay as written; at a ratio of 1 the sheet is returned unchanged.
