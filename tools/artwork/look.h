@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QFont>
 #include <QImage>
@@ -79,6 +80,8 @@ void buttonLabel(QPainter &p, const QRectF &r, const QString &text, Face face, S
 
 // The Tolvane mark: a rounded accent square with a prompt chevron and cursor bar.
 void logo(QPainter &p, const QRectF &r);
+// The same mark as an SVG document (the scalable application icon).
+QByteArray logoSvg();
 
 // Text helpers.
 void text(QPainter &p, const QRectF &r, const QString &s, const QColor &c, int px, bool bold = false,
