@@ -8,10 +8,24 @@
 
 namespace {
 
+// The install rules put the program into <prefix>/lib/tolvane and link
+// <prefix>/bin/tolvane to it. A copy laid out so is an installed one: its files belong
+// in the user's folders even where the user could write beside it (as root can).
+bool installedCopy()
+{
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    const QFileInfo command(AppLocations::applicationDir() + QStringLiteral("/../../bin/tolvane"));
+    return command.isSymLink() && !self.isEmpty() && command.canonicalFilePath() == self;
+}
+
 bool applicationDirWritable()
 {
     const QFileInfo info(AppLocations::applicationDir());
-    return info.isDir() && info.isWritable();
+    // The system lets root write anywhere; a folder whose mode grants writing to
+    // nobody is read-only by intent, so it counts as read-only for root as well.
+    const bool modeAllowsWriting =
+        info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
+    return info.isDir() && info.isWritable() && modeAllowsWriting && !installedCopy();
 }
 
 QString userFolder(QStandardPaths::StandardLocation location)
