@@ -59,7 +59,10 @@ QString configFile()
     const QString user =
         userFolder(QStandardPaths::AppConfigLocation) + QDir::separator() + QStringLiteral("config.ini");
     if (!QFileInfo::exists(user) && QFileInfo::exists(shipped)) {
-        QFile::copy(shipped, user);
+        // Where the user's folder cannot take the copy (a home that is not writable),
+        // the shipped defaults are read as they are, rather than no settings at all.
+        if (!QFile::copy(shipped, user))
+            return shipped;
         QFile::setPermissions(user, QFile::ReadOwner | QFile::WriteOwner);
     }
     return user;

@@ -17,7 +17,7 @@ QString applicationDir();
 QString dataDir();
 
 // Full path of config.ini. A missing per-user file starts as a copy of the one
-// shipped beside the executable.
+// shipped beside the executable; when that copy cannot be made, the shipped file.
 QString configFile();
 
 } // namespace AppLocations

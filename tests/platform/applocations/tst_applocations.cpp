@@ -103,6 +103,27 @@ private slots:
         QVERIFY(!QFile::exists(binDir() + QStringLiteral("/data.db")));
     }
 
+    void unwritableConfigFolderReadsTheShippedDefaults()
+    {
+        if (inChild())
+            QSKIP("run by the parent");
+        writeShippedConfig(binDir());
+        QVERIFY(QFile::setPermissions(binDir(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                                    QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        // A config folder below a plain file cannot be made, whoever asks.
+        const QByteArray home = qgetenv("XDG_CONFIG_HOME");
+        const QString blocker = TestSandbox::path(QStringLiteral("not-a-folder"));
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(blocker + QStringLiteral("/config")));
+        const QString config = AppLocations::configFile();
+        qputenv("XDG_CONFIG_HOME", home);
+        // The settings are the shipped ones, not none at all (an empty hotkey, a list of 0).
+        QCOMPARE(config, binDir() + QStringLiteral("/config.ini"));
+        QCOMPARE(QSettings(config, QSettings::IniFormat).value(QStringLiteral("maxcount")).toInt(), 7);
+    }
+
     void installedLayoutSendsTheFilesToTheUser()
     {
         if (inChild())
