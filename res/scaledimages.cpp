@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QRegularExpression>
 
 namespace ScaledImages {
@@ -42,10 +43,17 @@ QImage image(const QString &resource, qreal devicePixelRatio)
 QPixmap pixmap(const QString &resource, qreal devicePixelRatio)
 {
     const QString file = path(resource, artworkScale(devicePixelRatio));
-    // Through the pixmap cache, as QPixmap(path) does: windows repaint often.
-    QPixmap result(file);
-    if (file != resource)
-        result.setDevicePixelRatio(2);
+    if (file == resource)
+        return QPixmap(file); // through the pixmap cache, as before
+    // The 2x pixmap is kept in the pixmap cache with its ratio already set: setting the
+    // ratio on a pixmap shared with the cache would copy all its pixels, on every paint.
+    const QString key = QStringLiteral("tolvane-2x:") + file;
+    QPixmap result;
+    if (QPixmapCache::find(key, &result))
+        return result;
+    result = QPixmap::fromImage(QImage(file));
+    result.setDevicePixelRatio(2);
+    QPixmapCache::insert(key, result);
     return result;
 }
 
