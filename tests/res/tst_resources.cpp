@@ -32,8 +32,6 @@ private slots:
     void sliceSheetsDiffer();
     void buttonStyleRules();
     void scaledPicksTheImage();
-    void scaledStyleSheets_data();
-    void scaledStyleSheets();
     void buttonShowsStripOfItsState_data();
     void buttonShowsStripOfItsState();
     void windowIconFile();
@@ -338,54 +336,6 @@ void TestResources::scaledPicksTheImage()
     }
     // The help window counts on an empty image beyond the last page, at every ratio.
     QVERIFY(ScaledImages::pixmap(QStringLiteral(":/images/HELP3"), 2).isNull());
-    // Files: "@2x" before the extension, as Qt names them; no 2x file, the 1x path.
-    const QString dir = TestSandbox::path(QStringLiteral("scaled"));
-    QVERIFY(QDir().mkpath(dir));
-    QImage one(4, 4, QImage::Format_RGB32);
-    one.fill(Qt::red);
-    QVERIFY(one.save(dir + QStringLiteral("/pic.v1.png")));
-    QCOMPARE(ScaledImages::path(dir + QStringLiteral("/pic.v1.png"), 2), dir + QStringLiteral("/pic.v1.png"));
-    QVERIFY(one.scaled(8, 8).save(dir + QStringLiteral("/pic.v1@2x.png")));
-    QCOMPARE(ScaledImages::path(dir + QStringLiteral("/pic.v1.png"), 2),
-             dir + QStringLiteral("/pic.v1@2x.png"));
-    QCOMPARE(ScaledImages::path(dir + QStringLiteral("/pic.v1.png"), 1), dir + QStringLiteral("/pic.v1.png"));
-}
-
-void TestResources::scaledStyleSheets_data()
-{
-    QTest::addColumn<QString>("sheet");
-    QTest::addColumn<qreal>("ratio");
-    QTest::addColumn<QString>("expected");
-    const QString go = QStringLiteral("QPushButton {border-image: url(:/images/GO) 23 0 23 0 0;}");
-    QTest::newRow("ratio 1: as written") << go << 1.0 << go;
-    QTest::newRow("ratio 2: the 2x sprite, offsets doubled")
-        << go << 2.0 << QStringLiteral("QPushButton {border-image: url(\":/images/GO@2x\") 46 0 46 0 0;}");
-    QTest::newRow("ratio 1.25 as 2")
-        << go << 1.25 << QStringLiteral("QPushButton {border-image: url(\":/images/GO@2x\") 46 0 46 0 0;}");
-    QTest::newRow("one offset, then a border width")
-        << QStringLiteral("QSpinBox { border-image: url(:/images/SPIN1) 1; border-width: 1px; }") << 2.0
-        << QStringLiteral("QSpinBox { border-image: url(\":/images/SPIN1@2x\") 2; border-width: 1px; }");
-    QTest::newRow("rules after the offsets, two images in one sheet")
-        << QStringLiteral("A { border-image: url(:/images/SLIDER1) 0 6 0 6 stretch stretch; }"
-                          "B { border-image: url(:/images/SPIN2) 46 00 0 0 0; }")
-        << 2.0
-        << QStringLiteral("A { border-image: url(\":/images/SLIDER1@2x\") 0 12 0 12 stretch stretch; }"
-                          "B { border-image: url(\":/images/SPIN2@2x\") 92 0 0 0 0; }");
-    // Drawn whole, the 2x image needs no offsets: Qt finds it by its "@2x" name.
-    const QString whole = QStringLiteral("QTextEdit {border-image: url(:/images/SEARCHBAR); color:white;}");
-    QTest::newRow("no offsets: as written") << whole << 2.0 << whole;
-    const QString icon = QStringLiteral("QPushButton {image: url(:/images/EDIT);}");
-    QTest::newRow("not a border image: as written") << icon << 2.0 << icon;
-    const QString missing = QStringLiteral("QPushButton {border-image: url(:/images/NOSUCH) 1 2 3 4 0;}");
-    QTest::newRow("no 2x image: as written") << missing << 2.0 << missing;
-}
-
-void TestResources::scaledStyleSheets()
-{
-    QFETCH(QString, sheet);
-    QFETCH(qreal, ratio);
-    QFETCH(QString, expected);
-    QCOMPARE(ScaledImages::styleSheet(sheet, ratio), expected);
 }
 
 void TestResources::buttonShowsStripOfItsState_data()
