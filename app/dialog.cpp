@@ -10,18 +10,22 @@
 #include "scaledimages.h"
 #include "searchlineedit.h"
 #include "spritestyle.h"
+#include "windowactivation.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalMapper>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 namespace {
 
@@ -68,7 +72,8 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
 
     lblHotkey = new QLabel(this);
     lblHotkey->setObjectName(QStringLiteral("lblHotkey"));
-    lblHotkey->setGeometry(20, 98, 200, 20);
+    // Wide enough to say why a hotkey is not in force (the small buttons start at 400).
+    lblHotkey->setGeometry(20, 98, 370, 20);
     lblHotkey->setStyleSheet(QStringLiteral("color:white;"));
 
     btnFeedback = makeButton("btnFeedback", QRect(400, 102, 16, 16), Sprites::buttonStyle(Sprites::Feedback));
@@ -94,6 +99,11 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     setWindowTitle(QStringLiteral("Tolvane"));
 
     createTray();
+    // Without a tray the window's own context menu offers the same entries, Quit
+    // among them.
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { trayMenu->popup(mapToGlobal(pos)); });
 
     // The top list is filled while the search box sets itself up, so the
     // connection to RefreshTop must exist first.
@@ -114,6 +124,7 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     connect(settingDlg, &QSettingDlg::ShowBigIcon, this, &Dialog::ShowBigIconSlot);
     connect(settingDlg, &QSettingDlg::SetShotCut, this, &Dialog::SetShortcut);
     connect(settingDlg, &QSettingDlg::AutoRun, this, &Dialog::AutoRun);
+    connect(settingDlg, &QSettingDlg::QuitApp, this, &Dialog::CloseSlot);
     connect(btnFeedback, &QPushButton::clicked, this, &Dialog::FeedBackClot);
     connect(btnDonate, &QPushButton::clicked, this, &Dialog::DonateClot);
     connect(btnSetting, &QPushButton::clicked, this, &Dialog::ShowSettingSlot);
@@ -131,8 +142,25 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
 
     setFixedSize(background.deviceIndependentSize().toSize());
 
+    // For the benchmarks, beside the paint log (see paintEvent): "<ns> focus" each
+    // time the window gets the keyboard.
+    if (const QString paintLog = qEnvironmentVariable("TOLVANE_BENCH_FIRST_PAINT"); !paintLog.isEmpty())
+        connect(qApp, &QGuiApplication::focusWindowChanged, this, [this, paintLog](QWindow *focus) {
+            if (!focus || focus != windowHandle())
+                return;
+            QFile log(paintLog);
+            if (log.open(QIODevice::Append))
+                log.write(QByteArray::number(QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs()) +
+                          " focus\n");
+        });
+
     settingDlg->ApplySettings();
-    showStartBalloon();
+    constructed = true;
+    // A hotkey that failed at start says so in the balloon instead of the greeting.
+    if (problemBalloonPending)
+        reportHotkeyProblem();
+    else
+        showStartBalloon();
 }
 
 Dialog::~Dialog()
@@ -301,9 +329,12 @@ void Dialog::TabEventSlot()
     edtSearch->setTextCursor(cursor);
 }
 
-void Dialog::handleMessage(QString)
+void Dialog::handleMessage(QString message)
 {
-    setVisible(true);
+    // A second start of the program: "raies", then the activation token that the
+    // desktop gave it, if any. The user asked for the window: it comes with the
+    // keyboard.
+    showActivated(message.section(QLatin1Char('\n'), 1, 1));
 }
 
 void Dialog::ShowHelp()
@@ -313,11 +344,14 @@ void Dialog::ShowHelp()
 
 void Dialog::ShowWnd()
 {
-    setVisible(true);
-    // The hotkey is the user's own request for the window: bring it forward with
-    // the keyboard focus, or typing would go elsewhere.
-    raise();
-    activateWindow();
+    showActivated(QString());
+}
+
+void Dialog::showActivated(const QString &token)
+{
+    // The hotkey and a second start are the user's own request for the window:
+    // bring it forward with the keyboard focus, or typing would go elsewhere.
+    WindowActivation::activate(this, token);
     setFocus(Qt::OtherFocusReason);
     edtSearch->setFocus(Qt::OtherFocusReason);
 }
@@ -345,6 +379,15 @@ void Dialog::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    // Where the window system moves windows itself (a Wayland compositor, where
+    // move() is ignored, and X11 window managers), it does the drag; the popup
+    // closes as on any move.
+    if (windowHandle() && windowHandle()->startSystemMove()) {
+        nDragX = Frameless::NoDrag;
+        emit MoveDlg();
+        event->accept();
+        return;
+    }
     const QPoint offset = event->globalPosition().toPoint() - frameGeometry().topLeft();
     nDragX = offset.x();
     nDragY = offset.y();

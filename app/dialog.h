@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 
 class GlobalShortcut;
+class TrayWatcher;
 class QAboutDlg;
 class QLabel;
 class QMenu;
@@ -47,6 +48,14 @@ public:
     QSystemTrayIcon *trayIcon = nullptr;
     QMenu *trayMenu = nullptr;
     GlobalShortcut *globalHotkey = nullptr;
+    // The hotkey text asked for last (from config.ini or the settings), in force or not.
+    QString hotkeyText;
+    // Watches for a tray that appears after start-up, while there is none.
+    TrayWatcher *trayWatcher = nullptr;
+
+    // What the hotkey line says about a hotkey that is not in force, in full: which
+    // key, why, and what to do. Empty while one is in force or being bound.
+    QString hotkeyProblem() const;
 
 signals:
     void MoveDlg();
@@ -87,8 +96,26 @@ protected:
 
 private:
     void createTray();
+    void createTrayIcon();
     void showStartBalloon();
+    // Shows the window raised with the keyboard in the search box; `token` proves
+    // the user's request to the window system (a second start's, the portal's).
+    void showActivated(const QString &token);
+    // The hotkey line and, once per failure, the tray balloon, from the hotkey's state.
+    void updateHotkeyLine();
+    void reportHotkeyProblem();
+    void hotkeyStatusChanged();
+    // A hotkey asked for in the settings was refused: say why (`reason`) and keep
+    // the previous one, registering it again when the refused one replaced it.
+    void refuseSettingsHotkey(const QString &reason, const QString &previous, bool registerAgain);
     QPushButton *makeButton(const char *name, const QRect &geometry, const QString &style);
+
+    bool constructed = false;
+    bool hotkeyProblemReported = false;
+    bool problemBalloonPending = false;
+    // A hotkey from the settings being bound by the desktop, and the one before it.
+    QString settingsHotkeyPending;
+    QString hotkeyBeforeSettings;
 };
 
 // Links handed to the desktop by the main window and the about window.

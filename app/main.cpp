@@ -6,21 +6,36 @@
 #include "scaledimages.h"
 #include "singleapplication.h"
 #include "terminationwatcher.h"
+#include "windowactivation.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QSplashScreen>
+#include <QWindow>
 
 int main(int argc, char **argv)
 {
+    // The desktop's proof that the user started us; Qt takes it out of the
+    // environment when the application object starts.
+    const QString activationToken = WindowActivation::startupToken();
     SingleApplication app(argc, argv);
     MessageHandler::install();
 
     if (app.isRunning()) {
-        app.sendMessage(QStringLiteral("raies"), 5000);
+        // The running copy shows its window; with the token the desktop lets it
+        // take the keyboard.
+        QString message = QStringLiteral("raies");
+        if (!activationToken.isEmpty())
+            message += QLatin1Char('\n') + activationToken;
+        app.sendMessage(message, 5000);
         return 0;
     }
+
+    // The id of the installed desktop entry: the Wayland app id, and what the
+    // desktop's portal is told.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Tolvane"));
 
     // The tray keeps the program alive while every window is hidden; Quit and the
     // termination signals end it explicitly.
@@ -30,11 +45,23 @@ int main(int argc, char **argv)
     // Decoded outside the pixmap cache, so its memory goes with the splash.
     auto splash = new QSplashScreen(QPixmap::fromImage(
         ScaledImages::image(QStringLiteral(":/images/SPLASHSCREEN"), ScaledImages::applicationRatio())));
+    // A window of fixed size floats, centred, on tiling Wayland compositors too. The
+    // size is the image's device-independent one: on a scaled screen it is the 2x image.
+    splash->setFixedSize(splash->pixmap().deviceIndependentSize().toSize());
     splash->show();
+    // A Wayland window appears only after the compositor's first configure: wait a
+    // little for it, so the splash is drawn before the blocking work, not left empty.
+    QElapsedTimer waited;
+    waited.start();
+    while (splash->windowHandle() && !splash->windowHandle()->isExposed() && waited.elapsed() < 250)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    splash->repaint();
     QCoreApplication::processEvents();
 
     auto window = new Dialog;
     window->setVisible(true);
+    if (!activationToken.isEmpty())
+        WindowActivation::activate(window, activationToken);
     QObject::connect(&app, &SingleApplication::messageReceived, window, &Dialog::handleMessage);
     splash->finish(window);
     delete splash;

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QWindow>
 
 namespace Frameless {
 
@@ -32,6 +33,13 @@ void press(QWidget *window, QMouseEvent *event, int &nDragX, int &nDragY)
     if (event->button() != Qt::LeftButton)
         return;
     if (event->position().y() < DragBand) {
+        // Where the window system moves windows itself (Wayland, where a window
+        // cannot place itself, and X11 window managers), it does the drag.
+        if (window->windowHandle() && window->windowHandle()->startSystemMove()) {
+            nDragX = NoDrag;
+            event->accept();
+            return;
+        }
         const QPoint global = event->globalPosition().toPoint();
         nDragX = global.x() - window->frameGeometry().x();
         nDragY = global.y() - window->frameGeometry().y();

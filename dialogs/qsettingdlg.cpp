@@ -63,6 +63,11 @@ const char *const HotkeyStyle = "QLineEdit { border: 1px solid rgb(165, 165, 165
 
 const char *const TextStyle = "color: rgb(40, 52, 66);";
 
+const char *const QuitStyle = "QPushButton { color: rgb(40, 52, 66); background: transparent;"
+                              " border: 1px solid rgb(165, 165, 165); border-radius: 3px; }"
+                              "QPushButton:hover { border-color: rgb(97, 141, 175); }"
+                              "QPushButton:pressed { background: rgba(97, 141, 175, 60); }";
+
 // The captions must fit the fixed rectangles whatever fonts the desktop has: the
 // largest of a few sizes and widths at which every one of them fits.
 QFont fittingFont(const QFont &base, const QList<QWidget *> &widgets)
@@ -104,6 +109,8 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     btnOk = new QPushButton(this);
     btnCancel = new QPushButton(this);
     chkAutoRun = new QCheckBox(QStringLiteral("Boot automatically run"), this);
+    // A desktop without a tray has no tray menu: Quit is here too.
+    btnQuit = new QPushButton(QStringLiteral("Quit Tolvane"), this);
 
     sliderMaxCount->setObjectName(QStringLiteral("sliderMaxCount"));
     chkAutoHide->setObjectName(QStringLiteral("chkAutoHide"));
@@ -118,6 +125,10 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     chkAutoRun->setObjectName(QStringLiteral("chkAutoRun"));
+    btnQuit->setObjectName(QStringLiteral("btnQuit"));
+    btnQuit->setAutoDefault(false);
+    btnQuit->setFocusPolicy(Qt::NoFocus);
+    btnQuit->setCursor(Qt::PointingHandCursor);
 
     btnOk->setFocusPolicy(Qt::NoFocus);
     btnCancel->setFocusPolicy(Qt::NoFocus);
@@ -150,13 +161,15 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     edtHotkey->setGeometry(190, 165, 150, 20);
     btnOk->setGeometry(310, 250, 72, 33);
     btnCancel->setGeometry(385, 250, 72, 33);
+    btnQuit->setGeometry(20, 255, 100, 24);
 
     const QList<QWidget *> captions{chkAutoRun, chkAutoHide, chkBigIcon, lblMaxCount, lblOpacity, lblHotkey};
     for (QWidget *caption : captions)
         caption->setStyleSheet(QLatin1String(TextStyle));
     const QFont font = fittingFont(this->font(), captions);
-    for (QWidget *w : std::initializer_list<QWidget *>{spinMaxCount, spinOpacity, edtHotkey})
+    for (QWidget *w : std::initializer_list<QWidget *>{spinMaxCount, spinOpacity, edtHotkey, btnQuit})
         w->setFont(font);
+    btnQuit->setStyleSheet(QLatin1String(QuitStyle));
     spinMaxCount->setAlignment(Qt::AlignCenter);
     spinOpacity->setAlignment(Qt::AlignCenter);
 
@@ -177,6 +190,13 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     connect(chkBigIcon, &QCheckBox::clicked, this, &QSettingDlg::ShowBigIcon);
     connect(btnOk, &QPushButton::clicked, this, &QSettingDlg::SetEnsure);
     connect(btnCancel, &QPushButton::clicked, this, &QSettingDlg::SetCancel);
+    connect(btnQuit, &QPushButton::clicked, this, &QSettingDlg::QuitApp);
+}
+
+void QSettingDlg::RestoreHotkey(const QString &text)
+{
+    edtHotkey->setText(text);
+    settings->setValue(KeyHotkey, text);
 }
 
 bool QSettingDlg::readSwitch(const QString &key) const

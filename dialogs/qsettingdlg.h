@@ -25,6 +25,9 @@ public:
     // Reads config.ini, sets the controls and sends every value as read (numbers
     // unclamped). Writes nothing; the dialog stays as it is.
     void ApplySettings();
+    // Puts back a hotkey that stays in force after the one sent by OK was refused:
+    // in the field and in config.ini.
+    void RestoreHotkey(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -39,6 +42,8 @@ signals:
     void ShowBigIcon(bool bBig);
     void SetShotCut(QString strShotCut);
     void AutoRun(bool isAutoRun);
+    // The Quit button: ends the program (reachable without a tray).
+    void QuitApp();
 
 public slots:
     void SetEnsure();
@@ -63,6 +68,7 @@ private:
     QHotKeyEdit *edtHotkey = nullptr;
     QPushButton *btnOk = nullptr;
     QPushButton *btnCancel = nullptr;
+    QPushButton *btnQuit = nullptr;
     int nDragX = 0;
     int nDragY = 0;
 };

@@ -1,5 +1,6 @@
 #include "qlistedit.h"
 
+#include "popupwindows.h"
 #include "scaledimages.h"
 
 #include <QLineEdit>
@@ -53,7 +54,7 @@ QListEdit::QListEdit(QWidget *parent, const QString &text) : QDialog(parent)
         pal.setBrush(group, backgroundRole(), background);
     setPalette(pal);
 
-    setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint);
+    setWindowFlags(PopupWindows::keyboardPopupFlags());
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
     setFixedSize(270, 50);

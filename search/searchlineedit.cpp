@@ -1,6 +1,7 @@
 #include "searchlineedit.h"
 
 #include "itemsmodel.h"
+#include "popupwindows.h"
 #include "qitemviewdelegate.h"
 #include "qlistcomp.h"
 #include "qlistedit.h"
@@ -172,7 +173,8 @@ void SearchLineEdit::setCompleter(const QString &text, bool bComp)
         }
     }
 
-    popupList->move(popupOrigin());
+    PopupWindows::attach(popupList, this);
+    PopupWindows::move(popupList, popupOrigin());
     emit dataChanged(model->index(0, 0), model->index(n - 1, 0));
     fadeIn(popupList, 0.1, 1000);
     popupList->show();
@@ -186,7 +188,8 @@ void SearchLineEdit::PlaceEditButton()
     if (!editButton)
         return;
     const QPoint origin = popupOrigin();
-    editButton->move(origin.x() + width(), origin.y() + 2 + currentRow * rowHeight());
+    PopupWindows::attach(editButton, this);
+    PopupWindows::move(editButton, QPoint(origin.x() + width(), origin.y() + 2 + currentRow * rowHeight()));
     editButton->show();
 }
 
@@ -259,6 +262,7 @@ void SearchLineEdit::EditIndexSlot()
 
     QListEdit editor(nullptr, record.alias);
     const QPoint origin = popupOrigin();
+    PopupWindows::attach(&editor, this);
     editor.move(origin.x() + 35, origin.y() + 20 + row * rowHeight());
     // Whatever hides the popup also cancels the editor.
     connect(this, &SearchLineEdit::HidePop, &editor, &QDialog::reject);
@@ -373,8 +377,11 @@ void SearchLineEdit::focusInEvent(QFocusEvent *e)
 void SearchLineEdit::focusOutEvent(QFocusEvent *e)
 {
     // A click into the popup or onto the edit button takes the focus away but
-    // must not close the popup.
-    if (!listHasMouse && (!editButton || QApplication::widgetAt(QCursor::pos()) != editButton))
+    // must not close the popup; nor does the alias editor, which on Wayland takes
+    // the keyboard as a popup of its own while it opens (closing the popup there
+    // would cancel it before it runs).
+    const bool toEditor = qobject_cast<QListEdit *>(QApplication::activePopupWidget()) != nullptr;
+    if (!listHasMouse && !toEditor && (!editButton || QApplication::widgetAt(QCursor::pos()) != editButton))
         HidePopup();
     QTextEdit::focusOutEvent(e);
 }

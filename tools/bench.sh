@@ -2,8 +2,8 @@
 # Builds Tolvane and its benchmarks in release mode, runs them all and prints one
 # table: each figure's median, 95th percentile, number of runs, target and verdict.
 #   tools/bench.sh [build-folder]      (default: build-bench in the repository)
-# The process and window figures run under a private Xvfb server; every benchmark
-# works in a temporary sandbox of its own.
+# The process and window figures run under a private Xvfb server, and again under a
+# headless sway for Wayland; every benchmark works in a temporary sandbox of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -16,6 +16,7 @@ cmake --build "$build" -j2 --target tolvane bench_startup bench_keystroke bench_
 bin=$(cd "$build/bin" && pwd)
 export TOLVANE_TEST_BIN_DIR="$bin" LANG=C.UTF-8 LC_ALL=C.UTF-8
 xvfb="$repo/tests/support/run-xvfb.sh"
+sway="$repo/tests/support/run-sway.sh"
 rows=$(mktemp)
 trap 'rm -f "$rows"' EXIT
 
@@ -25,6 +26,9 @@ run() {
 }
 run "$xvfb" "$bin/bench_startup"
 run "$xvfb" "$bin/bench_keystroke"
+# The same window figures on Wayland (headless sway), in the same run.
+run "$sway" "$bin/bench_startup"
+run "$sway" "$bin/bench_keystroke"
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" entries
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" tree
 for scale in 1 1.5 2; do

@@ -4,7 +4,8 @@
 # --test also what its tests and screenshots need (an X server with a tray, a
 # headless Wayland compositor, a private D-Bus bus, and the package tools, since a
 # test builds and checks the package), and with --bench what the benchmarks need
-# (an X server for the process figures, fzf for the comparison).
+# (an X server and a headless Wayland compositor for the process figures, fzf for
+# the comparison).
 # Does nothing when everything is present.
 set -euo pipefail
 
@@ -13,7 +14,7 @@ build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-
 package_pkgs=(dpkg-dev)
 test_pkgs=(xvfb xauth xdotool trayer x11-utils imagemagick sqlite3 fonts-dejavu-core
            sway grim wtype dbus-daemon "${package_pkgs[@]}" desktop-file-utils)
-bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core)
+bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core sway wtype)
 
 want=("${build_pkgs[@]}")
 case "${1:-}" in

@@ -3,7 +3,9 @@
 // popup has painted every row of its result. Catalogs of 1,000 and 10,000 items,
 // small and big rows. Beside it, per keystroke, SearchItems alone and
 // `fzf --filter` over the same names (the figure a user would compare with).
-// Runs on the X server of $DISPLAY (tools/bench.sh starts a private Xvfb).
+// Runs on the X server of $DISPLAY (tools/bench.sh starts a private Xvfb), or,
+// with QT_QPA_PLATFORM=wayland, on a Wayland compositor (tools/bench.sh runs it
+// again under a headless sway for the Wayland figures).
 #include "benchcatalog.h"
 #include "benchtable.h"
 #include "itemdatabase.h"
@@ -163,14 +165,20 @@ QString thousands(int n)
 int runBenchmark()
 {
     const bool haveFzf = !QStandardPaths::findExecutable(QStringLiteral("fzf")).isEmpty();
+    // Under a Wayland compositor only the window figures are taken again (the
+    // search alone does not depend on the window system).
+    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     for (int items : {1000, 10000}) {
         buildCatalog(items);
         const double target = items <= 1000 ? 8 : 16;
         for (bool big : {false, true}) {
-            BenchTable::row(QStringLiteral("keystroke to painted list, %1 items, %2 rows")
-                                .arg(thousands(items), big ? QStringLiteral("big") : QStringLiteral("small")),
+            BenchTable::row(QStringLiteral("keystroke to painted list, %1 items, %2 rows%3")
+                                .arg(thousands(items), big ? QStringLiteral("big") : QStringLiteral("small"),
+                                     wayland ? QStringLiteral(", Wayland") : QString()),
                             typeWords(big, 2), QStringLiteral("ms"), target);
         }
+        if (wayland)
+            continue;
         const std::vector<double> search = searchTimes(3);
         if (haveFzf) {
             const std::vector<double> fzf = fzfTimes(items);

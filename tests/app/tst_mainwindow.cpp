@@ -146,15 +146,17 @@ private slots:
         QVERIFY(qAbs(w->windowOpacity() - 0.6) < 0.005);
         QVERIFY(w->bAutoHide);
         QVERIFY(w->edtSearch->delegate->bigIcon);
-        QVERIFY(w->lblHotkey->text().contains(QLatin1String("CTRL+ALT+Q")));
-        QVERIFY(w->lblHotkey->text().startsWith(QLatin1String(" Hotkey Exhaled: <font color='#32EC81' >")));
+        // Offscreen no hotkey can be registered: the line says so, not in green,
+        // and tells what to bind instead; no box stops the start.
+        QVERIFY(w->lblHotkey->text().startsWith(QLatin1String(" Hotkey Exhaled: ")));
+        QVERIFY(!w->lblHotkey->text().contains(QLatin1String("#32EC81")));
+        QVERIFY(w->lblHotkey->text().contains(QLatin1String("bind a key to")));
+        QVERIFY(w->lblHotkey->toolTip().contains(QCoreApplication::applicationFilePath()));
         QCOMPARE(w->size(), QSize(450, 126));
         QCOMPARE(w->windowTitle(), QStringLiteral("Tolvane"));
         QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
-        // Offscreen there is no X server to grab the hotkey: one box says so.
-        QCOMPARE(boxes->texts, QStringList{QStringLiteral("Hotkey registration failed")});
-        QCOMPARE(boxes->titles, QStringList{QStringLiteral("title")});
+        QCOMPARE(boxes->texts, QStringList());
         QCOMPARE(w->btnCount->text(), QStringLiteral("0"));
     }
 
@@ -184,7 +186,7 @@ private slots:
         // (The platform stores opacity in 8 bits.)
         QVERIFY(w->windowOpacity() >= 0.145 && w->windowOpacity() <= 1.0);
         QVERIFY(w->edtSearch->maxCount >= 2 && w->edtSearch->maxCount <= 10);
-        QCOMPARE(boxes->texts.count(QStringLiteral("Hotkey registration failed")), 1);
+        QCOMPARE(boxes->texts, QStringList());
     }
 
     void opacityAndListLengthStayInRange()
