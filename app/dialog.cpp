@@ -7,6 +7,7 @@
 #include "qappshow.h"
 #include "qitemviewdelegate.h"
 #include "qsettingdlg.h"
+#include "scaledimages.h"
 #include "searchlineedit.h"
 #include "spritestyle.h"
 #include "windowactivation.h"
@@ -90,7 +91,8 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     btnSetting->setToolTip(QStringLiteral("Setting"));
 
     // Frameless, always on top, drawn from the background image.
-    const QPixmap background(QString::fromLatin1(Background));
+    const QPixmap background =
+        ScaledImages::pixmap(QString::fromLatin1(Background), ScaledImages::applicationRatio());
     QPalette pal = palette();
     pal.setBrush(QPalette::All, backgroundRole(), QBrush(background));
     setPalette(pal);
@@ -142,7 +144,7 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
                             QStringLiteral("QPushButton {color: rgb(250, 250, 200); text-align: top;}"));
     btnCount->setText(edtSearch->catalog.GetItemCount());
 
-    setFixedSize(background.size());
+    setFixedSize(background.deviceIndependentSize().toSize());
 
     // For the benchmarks, beside the paint log (see paintEvent): "<ns> focus" each
     // time the window gets the keyboard.

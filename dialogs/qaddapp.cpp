@@ -1,6 +1,7 @@
 #include "qaddapp.h"
 
 #include "frameless.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QDir>
@@ -51,7 +52,7 @@ qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("qAddApp"));
     setWindowTitle(QStringLiteral("Dialog"));
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));

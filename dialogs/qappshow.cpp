@@ -5,6 +5,7 @@
 #include "installedapps.h"
 #include "qaddapp.h"
 #include "qmodapp.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QCoreApplication>
@@ -93,7 +94,7 @@ void QAppshow::buildForm()
 {
     setObjectName(QStringLiteral("appshow"));
     setWindowTitle(QString());
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
     setWindowModality(Qt::WindowModal);
     setContextMenuPolicy(Qt::NoContextMenu);
 
@@ -119,7 +120,9 @@ void QAppshow::buildForm()
     header->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
     listShow->setColumnWidth(0, 180);
     listShow->setColumnWidth(1, 260);
-    listShow->setStyleSheet(QLatin1String(TableStyle));
+    // Slices of the 2x images on scaled screens.
+    listShow->setStyleSheet(
+        ScaledImages::styleSheet(QLatin1String(TableStyle), ScaledImages::applicationRatio()));
     // Sorting on, but no sort column until the user clicks a header: the rows keep
     // the catalog's order, and the first click on a header sorts ascending.
     listShow->setSortingEnabled(true);

@@ -2,6 +2,7 @@
 
 #include "frameless.h"
 #include "qaddapp.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QLabel>
@@ -23,7 +24,7 @@ qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), str
 {
     setObjectName(QStringLiteral("qModapp"));
     setWindowTitle(QStringLiteral("Dialog"));
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));
