@@ -7,10 +7,12 @@
 #include "qappshow.h"
 #include "qitemviewdelegate.h"
 #include "qsettingdlg.h"
+#include "scaledimages.h"
 #include "searchlineedit.h"
 #include "spritestyle.h"
 #include "windowactivation.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -23,7 +25,6 @@
 #include <QPushButton>
 #include <QSignalMapper>
 #include <QTimer>
-#include <QUrl>
 #include <QWindow>
 
 namespace {
@@ -34,6 +35,9 @@ bool isReturnKey(int key)
 {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
+
+// Tray menu entries that need the finished window; greyed out while it is built.
+const char *const ActionsAfterStartup[] = {"actionShowHide", "actionSetting", "actionAbout", "actionManage"};
 
 } // namespace
 
@@ -87,7 +91,8 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     btnSetting->setToolTip(QStringLiteral("Setting"));
 
     // Frameless, always on top, drawn from the background image.
-    const QPixmap background(QString::fromLatin1(Background));
+    const QPixmap background =
+        ScaledImages::pixmap(QString::fromLatin1(Background), ScaledImages::applicationRatio());
     QPalette pal = palette();
     pal.setBrush(QPalette::All, backgroundRole(), QBrush(background));
     setPalette(pal);
@@ -97,6 +102,7 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     setWindowTitle(QStringLiteral("Tolvane"));
 
     createTray();
+    setStartupActionsEnabled(false);
     // Without a tray the window's own context menu offers the same entries, Quit
     // among them.
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -138,7 +144,7 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
                             QStringLiteral("QPushButton {color: rgb(250, 250, 200); text-align: top;}"));
     btnCount->setText(edtSearch->catalog.GetItemCount());
 
-    setFixedSize(background.size());
+    setFixedSize(background.deviceIndependentSize().toSize());
 
     // For the benchmarks, beside the paint log (see paintEvent): "<ns> focus" each
     // time the window gets the keyboard.
@@ -152,8 +158,14 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
                           " focus\n");
         });
 
-    settingDlg->ApplySettings();
-    constructed = true;
+    // Quit chosen while the catalog opened: no hotkey, no balloon for a program
+    // that is about to end.
+    if (!quitRequested)
+        settingDlg->ApplySettings();
+    startupDone = true;
+    setStartupActionsEnabled(true);
+    if (quitRequested)
+        return;
     // A hotkey that failed at start says so in the balloon instead of the greeting.
     if (problemBalloonPending)
         reportHotkeyProblem();
@@ -165,6 +177,14 @@ Dialog::~Dialog()
 {
     delete settingDlg;
     delete aboutDlg;
+}
+
+void Dialog::setStartupActionsEnabled(bool enabled)
+{
+    for (const char *name : ActionsAfterStartup) {
+        if (auto action = findChild<QAction *>(QLatin1String(name)))
+            action->setEnabled(enabled);
+    }
 }
 
 QPushButton *Dialog::makeButton(const char *name, const QRect &geometry, const QString &style)
@@ -186,7 +206,9 @@ void Dialog::TopEventSlot(int index)
     const APPBLOCK item = topItems.at(index);
     if (!QFileInfo::exists(item.path))
         return;
-    Launcher::startDetached(item.path);
+    // Started as the search box starts it: a document on a top button opens.
+    if (!launch(item.path))
+        return;
     if (bAutoHide)
         hide();
 }
@@ -220,21 +242,31 @@ void Dialog::RunExeSlot()
                                  QMessageBox::Ok);
         return;
     }
+    // Only a launch that happened is learned.
+    if (!launch(item.path))
+        return;
     edtSearch->catalog.AddQuick(item.rowid, text);
     edtSearch->catalog.AddTop(item.rowid);
     edtSearch->catalog.GetTopItems(topItems);
     RefreshTop();
-
-    if (item.path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
-        Launcher::startDetached(item.path);
-    else
-        Launcher::openUrl(QUrl::fromLocalFile(item.path));
     if (bAutoHide)
         hide();
 }
 
+bool Dialog::launch(const QString &path)
+{
+    const Launcher::Result result = Launcher::start(path);
+    if (!result.started)
+        QMessageBox::information(this, QStringLiteral("error"),
+                                 QStringLiteral("the file can not be opened.\n") + result.error,
+                                 QMessageBox::Ok);
+    return result.started;
+}
+
 void Dialog::ChangeStateSlot()
 {
+    if (!startupDone)
+        return;
     if (isVisible())
         hide();
     else
@@ -243,6 +275,8 @@ void Dialog::ChangeStateSlot()
 
 void Dialog::ShowSettingSlot()
 {
+    if (!startupDone)
+        return;
     if (settingDlg->isVisible())
         settingDlg->activateWindow();
     else
@@ -273,6 +307,8 @@ void Dialog::ShowBigIconSlot(bool bBig)
 
 void Dialog::ShowActiveSlot()
 {
+    if (!startupDone)
+        return;
     showNormal();
     edtSearch->setFocus();
     edtSearch->selectAll();
@@ -280,13 +316,20 @@ void Dialog::ShowActiveSlot()
 
 void Dialog::ShowAboutDlgSlot()
 {
+    if (!startupDone)
+        return;
     aboutDlg->showNormal();
 }
 
 void Dialog::CloseSlot()
 {
-    settingDlg->close();
-    aboutDlg->close();
+    // During start-up the event loop has not started, so quit() alone would be
+    // lost: start-up reads the flag and ends the program once the window is built.
+    quitRequested = true;
+    if (settingDlg)
+        settingDlg->close();
+    if (aboutDlg)
+        aboutDlg->close();
     helpDlg.close();
     close();
     // With every window hidden (the usual case for a tray program) closing them
@@ -296,12 +339,17 @@ void Dialog::CloseSlot()
 
 void Dialog::RefReshExecCount()
 {
+    // Not inside the first-run scan of start-up.
+    if (!startupDone)
+        return;
     edtSearch->catalog.ScanAll();
     btnCount->setText(edtSearch->catalog.GetItemCount());
 }
 
 void Dialog::ShowAppManage()
 {
+    if (!startupDone)
+        return;
     QAppshow manager(nullptr);
     QList<APPBLOCK> items;
     edtSearch->catalog.GetAllItems(items);
@@ -347,6 +395,9 @@ void Dialog::ShowWnd()
 
 void Dialog::showActivated(const QString &token)
 {
+    // A half-built window is not shown: start-up shows it when it is done.
+    if (!startupDone)
+        return;
     // The hotkey and a second start are the user's own request for the window:
     // bring it forward with the keyboard focus, or typing would go elsewhere.
     WindowActivation::activate(this, token);
@@ -360,13 +411,27 @@ bool Dialog::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseButtonPress:
         nDragX = Frameless::NoDrag;
         break;
-    case QEvent::KeyRelease: {
+    case QEvent::KeyPress: {
         auto key = static_cast<QKeyEvent *>(event);
-        // Held-down Return repeats its release: one launch per press.
         if (isReturnKey(key->key()) && !key->isAutoRepeat())
-            RunExeSlot();
+            returnPressedHere = true;
         break;
     }
+    case QEvent::KeyRelease: {
+        auto key = static_cast<QKeyEvent *>(event);
+        // Only the release of a Return pressed here launches: the press that
+        // answered a message box (or the alias editor) ended in that window, and
+        // its release must not start the item again. Held-down Return repeats its
+        // release: one launch per press.
+        if (isReturnKey(key->key()) && !key->isAutoRepeat() && returnPressedHere) {
+            returnPressedHere = false;
+            RunExeSlot();
+        }
+        break;
+    }
+    case QEvent::FocusOut:
+        returnPressedHere = false;
+        break;
     default:
         break;
     }

@@ -48,6 +48,13 @@ public:
     QSystemTrayIcon *trayIcon = nullptr;
     QMenu *trayMenu = nullptr;
     GlobalShortcut *globalHotkey = nullptr;
+    // False while the constructor runs. The tray menu and the tray icon are live
+    // from the start and discovery lets events run, so what needs the finished
+    // window waits for this (the slots below check it).
+    bool startupDone = false;
+    // Quit was chosen. Set also during start-up, when there is no event loop yet
+    // to end: start-up then ends the program instead of entering the loop.
+    bool quitRequested = false;
     // The hotkey text asked for last (from config.ini or the settings), in force or not.
     QString hotkeyText;
     // Watches for a tray that appears after start-up, while there is none.
@@ -95,9 +102,15 @@ protected:
     void moveEvent(QMoveEvent *event) override;
 
 private:
+    // A Return or Enter was pressed in a filtered child and not yet released.
+    bool returnPressedHere = false;
+
+    // Starts the item at `path`; a start that fails is told in an "error" box.
+    bool launch(const QString &path);
     void createTray();
     void createTrayIcon();
     void showStartBalloon();
+    void setStartupActionsEnabled(bool enabled);
     // Shows the window raised with the keyboard in the search box; `token` proves
     // the user's request to the window system (a second start's, the portal's).
     void showActivated(const QString &token);
@@ -110,7 +123,6 @@ private:
     void refuseSettingsHotkey(const QString &reason, const QString &previous, bool registerAgain);
     QPushButton *makeButton(const char *name, const QRect &geometry, const QString &style);
 
-    bool constructed = false;
     bool hotkeyProblemReported = false;
     bool problemBalloonPending = false;
     // A hotkey from the settings being bound by the desktop, and the one before it.

@@ -157,7 +157,7 @@ void Dialog::reportHotkeyProblem()
     const QString problem = hotkeyProblem();
     if (problem.isEmpty() || hotkeyProblemReported)
         return;
-    if (!constructed) {
+    if (!startupDone) {
         problemBalloonPending = true;
         return;
     }
@@ -214,7 +214,7 @@ void Dialog::SetShortcut(QString strShotCut)
 
     // After start-up the only sender is the settings window's OK or Cancel: the
     // user just asked for this key and hears at once when it cannot be had.
-    const bool fromSettings = constructed && strShotCut != hotkeyText;
+    const bool fromSettings = startupDone && strShotCut != hotkeyText;
     const QString previous = hotkeyText;
     const QKeySequence sequence(strShotCut);
     if (fromSettings && !strShotCut.isEmpty() && !GlobalShortcut::isAllowed(sequence)) {

@@ -3,6 +3,7 @@
 
 #include "dialog.h"
 #include "messagehandler.h"
+#include "scaledimages.h"
 #include "singleapplication.h"
 #include "terminationwatcher.h"
 #include "windowactivation.h"
@@ -42,9 +43,11 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral("main.ico")));
 
     // Decoded outside the pixmap cache, so its memory goes with the splash.
-    auto splash = new QSplashScreen(QPixmap::fromImage(QImage(QStringLiteral(":/images/SPLASHSCREEN"))));
-    // A window of fixed size floats, centred, on tiling Wayland compositors too.
-    splash->setFixedSize(splash->pixmap().size());
+    auto splash = new QSplashScreen(QPixmap::fromImage(
+        ScaledImages::image(QStringLiteral(":/images/SPLASHSCREEN"), ScaledImages::applicationRatio())));
+    // A window of fixed size floats, centred, on tiling Wayland compositors too. The
+    // size is the image's device-independent one: on a scaled screen it is the 2x image.
+    splash->setFixedSize(splash->pixmap().deviceIndependentSize().toSize());
     splash->show();
     // A Wayland window appears only after the compositor's first configure: wait a
     // little for it, so the splash is drawn before the blocking work, not left empty.
@@ -56,11 +59,14 @@ int main(int argc, char **argv)
     QCoreApplication::processEvents();
 
     auto window = new Dialog;
-    window->setVisible(true);
-    if (!activationToken.isEmpty())
-        WindowActivation::activate(window, activationToken);
-    QObject::connect(&app, &SingleApplication::messageReceived, window, &Dialog::handleMessage);
-    splash->finish(window);
+    // Quit chosen from the tray while the window was built: end without showing it.
+    if (!window->quitRequested) {
+        window->setVisible(true);
+        if (!activationToken.isEmpty())
+            WindowActivation::activate(window, activationToken);
+        QObject::connect(&app, &SingleApplication::messageReceived, window, &Dialog::handleMessage);
+        splash->finish(window);
+    }
     delete splash;
 
     // SIGTERM, SIGINT, SIGHUP and the end of the desktop session end the event loop
@@ -71,7 +77,8 @@ int main(int argc, char **argv)
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     });
 
-    const int code = app.exec();
+    // quit() before the loop runs does nothing, so a Quit chosen since is read here.
+    const int code = window->quitRequested ? 0 : app.exec();
     delete window;
     return code;
 }

@@ -1,5 +1,7 @@
 #include "frameless.h"
 
+#include "scaledimages.h"
+
 #include <QDialog>
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,14 +19,13 @@ void setup(QDialog *dialog, const QPixmap &background)
     dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     dialog->setAttribute(Qt::WA_TranslucentBackground);
     dialog->setAttribute(Qt::WA_NoSystemBackground);
-    dialog->setFixedSize(background.size());
+    dialog->setFixedSize(background.deviceIndependentSize().toSize());
 }
 
 void paintBackground(QWidget *widget, const QString &resource)
 {
-    const QPixmap image(resource);
     QPainter painter(widget);
-    painter.drawPixmap(QRect(QPoint(0, 0), image.size()), image);
+    ScaledImages::drawBackground(painter, resource, widget->devicePixelRatioF());
 }
 
 void press(QWidget *window, QMouseEvent *event, int &nDragX, int &nDragY)

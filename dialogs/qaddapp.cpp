@@ -2,6 +2,7 @@
 
 #include "focusbutton.h"
 #include "frameless.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QDir>
@@ -52,7 +53,7 @@ qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("qAddApp"));
     setWindowTitle(QStringLiteral("Dialog"));
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));

@@ -3,8 +3,10 @@
 #include "fileicons.h"
 #include "focusbutton.h"
 #include "frameless.h"
+#include "installedapps.h"
 #include "qaddapp.h"
 #include "qmodapp.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QCollator>
@@ -83,7 +85,23 @@ public:
 };
 
 // Marks a name cell whose icon the deferred fill has set (or that got it at once).
-constexpr int IconSetRole = Qt::UserRole + 1;
+constexpr int IconSetRole = Qt::UserRole + 2;
+
+// The path column shows what an item starts (a desktop entry's command); the
+// cell keeps the item's path, which is what every change is about.
+constexpr int PathRole = Qt::UserRole + 1;
+
+QTableWidgetItem *newPathCell(const QString &path)
+{
+    auto cell = new Cell(InstalledApps::shownPath(path));
+    cell->setData(PathRole, path);
+    return cell;
+}
+
+QString pathOf(const QTableWidgetItem *cell)
+{
+    return cell ? cell->data(PathRole).toString() : QString();
+}
 
 } // namespace
 
@@ -111,7 +129,7 @@ void QAppshow::buildForm()
 {
     setObjectName(QStringLiteral("appshow"));
     setWindowTitle(QString());
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
     setWindowModality(Qt::WindowModal);
     setContextMenuPolicy(Qt::NoContextMenu);
 
@@ -137,7 +155,9 @@ void QAppshow::buildForm()
     header->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
     listShow->setColumnWidth(0, 180);
     listShow->setColumnWidth(1, 260);
-    listShow->setStyleSheet(QLatin1String(TableStyle));
+    // Slices of the 2x images on scaled screens.
+    listShow->setStyleSheet(
+        ScaledImages::styleSheet(QLatin1String(TableStyle), ScaledImages::applicationRatio()));
     // Sorting on, but no sort column until the user clicks a header: the rows keep
     // the catalog's order, and the first click on a header sorts ascending.
     listShow->setSortingEnabled(true);
@@ -190,7 +210,7 @@ void QAppshow::SetItems(const QList<APPBLOCK> &items)
         for (int i = 0; i < items.size(); ++i) {
             const APPBLOCK &record = items.at(i);
             listShow->setItem(i, 0, new Cell(record.icon, record.alias));
-            listShow->setItem(i, 1, new Cell(record.path));
+            listShow->setItem(i, 1, newPathCell(record.path));
             catalogPaths.insert(record.path);
         }
     });
@@ -219,8 +239,7 @@ void QAppshow::AddNew()
     const QString name = dialog.chosenName();
 
     for (int row = 0; row < listShow->rowCount(); ++row) {
-        const QTableWidgetItem *cell = listShow->item(row, 1);
-        if (cell && cell->text() == path) {
+        if (pathOf(listShow->item(row, 1)) == path) {
             QMessageBox::information(this, QStringLiteral("Title"),
                                      QStringLiteral("the application already exists."), QMessageBox::Ok);
             return;
@@ -233,7 +252,7 @@ void QAppshow::AddNew()
         auto nameCell = new Cell(iconOf(path), name);
         nameCell->setData(IconSetRole, true);
         listShow->setItem(row, 0, nameCell);
-        listShow->setItem(row, 1, new Cell(path));
+        listShow->setItem(row, 1, newPathCell(path));
     });
     listShow->scrollToBottom();
 
@@ -272,7 +291,7 @@ void QAppshow::rename(int row)
     QTableWidgetItem *nameCell = listShow->item(row, 0);
     QTableWidgetItem *pathCell = listShow->item(row, 1);
     const QString oldName = nameCell ? nameCell->text() : QString();
-    const QString path = pathCell ? pathCell->text() : QString();
+    const QString path = pathOf(pathCell);
 
     qModapp dialog(oldName, nullptr);
     const int result = dialog.exec();
@@ -307,8 +326,7 @@ void QAppshow::del()
     const int row = listShow->currentRow();
     if (row < 0)
         return;
-    const QTableWidgetItem *pathCell = listShow->item(row, 1);
-    const QString path = pathCell ? pathCell->text() : QString();
+    const QString path = pathOf(listShow->item(row, 1));
     listShow->removeRow(row);
 
     const int pending = indexOfPending(path);
@@ -367,7 +385,7 @@ void QAppshow::timerUpData()
         }
         // Setting the icon on the existing cell keeps the row where it is; a new
         // cell in a sorted column could move it under the walk.
-        nameCell->setIcon(iconOf(pathCell->text()));
+        nameCell->setIcon(iconOf(pathOf(pathCell)));
         nameCell->setData(IconSetRole, true);
     }
     for (const QMetaObject::Connection &watch : watches)

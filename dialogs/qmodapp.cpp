@@ -3,6 +3,7 @@
 #include "focusbutton.h"
 #include "frameless.h"
 #include "qaddapp.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QLabel>
@@ -24,7 +25,7 @@ qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), str
 {
     setObjectName(QStringLiteral("qModapp"));
     setWindowTitle(QStringLiteral("Dialog"));
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));

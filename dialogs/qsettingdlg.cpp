@@ -3,6 +3,7 @@
 #include "applocations.h"
 #include "frameless.h"
 #include "qhotkeyedit.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QCheckBox>
@@ -96,7 +97,7 @@ QFont fittingFont(const QFont &base, const QList<QWidget *> &widgets)
 
 QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
 {
-    Frameless::setup(this, QPixmap(Background));
+    Frameless::setup(this, ScaledImages::pixmap(Background, ScaledImages::applicationRatio()));
 
     // Creation order is the Tab order; the start-with-system box comes last.
     sliderMaxCount = new QSlider(Qt::Horizontal, this);
@@ -141,10 +142,12 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     for (QWidget *child : findChildren<QWidget *>())
         child->installEventFilter(this);
 
-    sliderMaxCount->setStyleSheet(QLatin1String(SliderStyle));
-    sliderOpacity->setStyleSheet(QLatin1String(SliderStyle));
-    spinMaxCount->setStyleSheet(QLatin1String(SpinStyle));
-    spinOpacity->setStyleSheet(QLatin1String(SpinStyle));
+    // Slices of the 2x images on scaled screens.
+    const qreal ratio = ScaledImages::applicationRatio();
+    sliderMaxCount->setStyleSheet(ScaledImages::styleSheet(QLatin1String(SliderStyle), ratio));
+    sliderOpacity->setStyleSheet(ScaledImages::styleSheet(QLatin1String(SliderStyle), ratio));
+    spinMaxCount->setStyleSheet(ScaledImages::styleSheet(QLatin1String(SpinStyle), ratio));
+    spinOpacity->setStyleSheet(ScaledImages::styleSheet(QLatin1String(SpinStyle), ratio));
     edtHotkey->setStyleSheet(QLatin1String(HotkeyStyle));
     btnOk->setStyleSheet(Sprites::buttonStyle(Sprites::DialogOk));
     btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));

@@ -8,4 +8,9 @@ QList<App> list()
     return {};
 }
 
+QString shownPath(const QString &path)
+{
+    return path;
+}
+
 } // namespace InstalledApps

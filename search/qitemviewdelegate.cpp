@@ -1,6 +1,7 @@
 #include "qitemviewdelegate.h"
 
 #include "fileicons.h"
+#include "installedapps.h"
 #include "itemsmodel.h"
 
 #include <QApplication>
@@ -292,7 +293,9 @@ QItemViewDelegate::RowLayout QItemViewDelegate::layoutRow(const APPBLOCK &record
     if (bigIcon) {
         // At most 250 px, and never so wide that the row's edge cuts off the ellipsis.
         const int width = qMax(0, qMin(PathWidth, rowWidth - NameLeft - 2));
-        layout.pathText = metricsFor(font, device).elidedText(record.path, Qt::ElideRight, width);
+        // What the item starts (a desktop entry's command), not the entry's file.
+        layout.pathText =
+            metricsFor(font, device).elidedText(InstalledApps::shownPath(record.path), Qt::ElideRight, width);
         layout.pathRect = QRect(NameLeft, PathTop, PathWidth, TextBoxHeight);
     }
     return layout;

@@ -1,6 +1,7 @@
 #include "qlistedit.h"
 
 #include "popupwindows.h"
+#include "scaledimages.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -48,7 +49,8 @@ QListEdit::QListEdit(QWidget *parent, const QString &text) : QDialog(parent)
     textField->setObjectName(QStringLiteral("textField"));
 
     QPalette pal;
-    const QBrush background{QPixmap(QString::fromLatin1(Background))};
+    const QBrush background{
+        ScaledImages::pixmap(QString::fromLatin1(Background), ScaledImages::applicationRatio())};
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         pal.setBrush(group, backgroundRole(), background);
     setPalette(pal);
@@ -114,6 +116,5 @@ void QListEdit::ReplaceOver()
 void QListEdit::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QPixmap background(QString::fromLatin1(Background));
-    painter.drawPixmap(QRect(QPoint(0, 0), background.size()), background);
+    ScaledImages::drawBackground(painter, QString::fromLatin1(Background), devicePixelRatioF());
 }

@@ -1,5 +1,6 @@
 #include "searchlineedit.h"
 
+#include "installedapps.h"
 #include "itemsmodel.h"
 #include "popupwindows.h"
 #include "qitemviewdelegate.h"
@@ -309,7 +310,7 @@ void SearchLineEdit::ListViewMouseMoveSlot(QMouseEvent *e)
     const APPBLOCK record = recordOf(model->data(index, Qt::DisplayRole));
     const QPoint global = e->globalPosition().toPoint();
     QToolTip::showText(QPoint(global.x(), global.y() - ey % h + h / 2),
-                       record.alias + QStringLiteral("\r\n") + record.path);
+                       record.alias + QStringLiteral("\r\n") + InstalledApps::shownPath(record.path));
     PlaceEditButton();
 }
 

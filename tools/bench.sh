@@ -11,7 +11,7 @@ build=${1:-build-bench}
 
 tools/install-deps.sh --bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target tolvane bench_startup bench_keystroke bench_discovery bench_catalog
+cmake --build "$build" -j2 --target tolvane bench_startup bench_keystroke bench_discovery bench_catalog bench_paint
 
 bin=$(cd "$build/bin" && pwd)
 export TOLVANE_TEST_BIN_DIR="$bin" LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -31,6 +31,9 @@ run "$sway" "$bin/bench_startup"
 run "$sway" "$bin/bench_keystroke"
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" entries
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" tree
+for scale in 1 1.5 2; do
+    QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=$scale run "$bin/bench_paint"
+done
 
 echo
 awk -F'\t' 'BEGIN { printf "| %-62s | %11s | %11s | %4s | %-14s | %-7s |\n", "figure", "median", "p95", "runs", "target", "verdict";

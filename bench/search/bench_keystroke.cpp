@@ -12,6 +12,7 @@
 // read the screen, so the full-contrast figure is taken on X11 only).
 #include "benchcatalog.h"
 #include "benchtable.h"
+#include "fileicons.h"
 #include "itemdatabase.h"
 #include "itemsmodel.h"
 #include "qitemviewdelegate.h"
@@ -21,14 +22,18 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QScreen>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTextStream>
 #include <QWidget>
 
+#include <map>
 #include <memory>
 
 namespace {
@@ -76,6 +81,72 @@ Qt::Key keyOf(QChar c)
     return Qt::Key(c.toUpper().unicode());
 }
 
+// Icons of `count` applications as installed ones ship them, each a picture of
+// its own: "bench-svg-<i>" in hicolor/scalable/apps and "bench-png-<i>" in
+// hicolor/48x48/apps of the sandbox's data folder, where the icon lookup finds
+// them. Written before the first lookup: Qt reads a theme's folders once.
+void writeIcons(int count)
+{
+    const QString hicolor =
+        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation).constLast() +
+        QStringLiteral("/icons/hicolor");
+    QDir().mkpath(hicolor + QStringLiteral("/scalable/apps"));
+    QDir().mkpath(hicolor + QStringLiteral("/48x48/apps"));
+    QFile index(hicolor + QStringLiteral("/index.theme"));
+    if (index.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        index.write("[Icon Theme]\nName=Hicolor\nDirectories=48x48/apps,scalable/apps\n\n"
+                    "[48x48/apps]\nSize=48\nType=Threshold\n\n"
+                    "[scalable/apps]\nSize=48\nMinSize=16\nMaxSize=512\nType=Scalable\n");
+    index.close();
+    for (int i = 0; i < count; ++i) {
+        const QColor colour = QColor::fromHsv(i * 37 % 360, 180, 200);
+        {
+            QFile file(hicolor + QStringLiteral("/scalable/apps/bench-svg-%1.svg").arg(i));
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write(
+                    QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"48\">"
+                                   "<rect width=\"48\" height=\"48\" rx=\"9\" fill=\"%1\"/>"
+                                   "<circle cx=\"24\" cy=\"22\" r=\"12\" fill=\"#ffffff\"/>"
+                                   "<path d=\"M10 40 L38 40 L24 30 Z\" fill=\"#202020\"/></svg>")
+                        .arg(colour.name())
+                        .toUtf8());
+        }
+        {
+            QImage image(48, 48, QImage::Format_ARGB32);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setBrush(colour);
+            painter.drawRoundedRect(0, 0, 48, 48, 9, 9);
+            painter.setBrush(Qt::white);
+            painter.drawEllipse(QPoint(24, 22), 12, 12);
+            painter.end();
+            image.save(hicolor + QStringLiteral("/48x48/apps/bench-png-%1.png").arg(i));
+        }
+    }
+}
+
+// A catalog of `items` desktop entries whose icons are the SVG (or the PNG) ones.
+void buildIconCatalog(int items, bool svg)
+{
+    const QString kind = svg ? QStringLiteral("svg") : QStringLiteral("png");
+    QFile::remove(ItemDatabase::databaseFile());
+    QDir(entriesFolder()).removeRecursively();
+    QDir().mkpath(entriesFolder());
+    const QStringList names = BenchCatalog::names(items);
+    for (int i = 0; i < items; ++i) {
+        QFile entry(entriesFolder() + QStringLiteral("/app%1.desktop").arg(i));
+        if (entry.open(QIODevice::WriteOnly))
+            QTextStream(&entry) << "[Desktop Entry]\nType=Application\nName=" << names[i]
+                                << "\nExec=/usr/bin/true %U\nIcon=bench-" << kind << '-' << i << '\n';
+    }
+    auto db = std::make_unique<ItemDatabase>();
+    db->OpenCatalog();
+    BenchCatalog::fill(items,
+                       [](int i) { return entriesFolder() + QStringLiteral("/app%1.desktop").arg(i); });
+    db.reset();
+}
+
 // The popup's pixels as the X server has them.
 QImage popupPixels(const QWidget *popup)
 {
@@ -109,16 +180,12 @@ qint64 fullContrastNs(const QWidget *popup, int quietMs)
     return settledAt;
 }
 
-// The two figures of one run of typing.
-struct KeystrokeTimes
-{
-    std::vector<double> painted;
-    std::vector<double> fullContrast;
-};
-
-// One window with the search box, as the main window holds it; times every letter
-// until the list is painted and, with `contrast`, until its pixels stop changing.
-KeystrokeTimes typeWords(bool bigRows, int rounds, bool contrast)
+// One window with the search box, as the main window holds it; times every letter.
+// The first `warmUp` rounds are not counted (every row's icon has been drawn once after them).
+// With `fullContrast`, each letter is also timed until the popup's pixels stop
+// changing (200 ms without a change: far longer than a frame of an animation).
+std::vector<double> typeWords(bool bigRows, int rounds, int maxCount = 5, int warmUp = 0,
+                              std::vector<double> *fullContrast = nullptr)
 {
     QWidget window;
     window.setGeometry(100, 100, 460, 130);
@@ -131,13 +198,14 @@ KeystrokeTimes typeWords(bool bigRows, int rounds, bool contrast)
     edit->popupList->setItemDelegate(noting);
     delete edit->delegate;
     edit->delegate = noting;
+    edit->SetMaxCmbCount(maxCount);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         qFatal("the window did not show");
     edit->setFocus();
 
-    KeystrokeTimes times;
-    for (int round = 0; round < rounds; ++round) {
+    std::vector<double> times;
+    for (int round = 0; round < warmUp + rounds; ++round) {
         for (const QString &word : BenchCatalog::Typed) {
             edit->HidePopup();
             edit->clear();
@@ -155,15 +223,53 @@ KeystrokeTimes typeWords(bool bigRows, int rounds, bool contrast)
                     while (noting->painted.size() < rows && guard.elapsed() < 2000)
                         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
                     end = noting->lastPaintNs;
-                    // 200 ms without a change: far longer than a frame of an animation.
-                    if (contrast)
+                    if (fullContrast)
                         contrastEnd = fullContrastNs(edit->popupList, 200);
                 }
-                times.painted.push_back((end - start) / 1e6);
-                if (contrast)
-                    times.fullContrast.push_back((contrastEnd - start) / 1e6);
+                if (round >= warmUp) {
+                    times.push_back((end - start) / 1e6);
+                    if (fullContrast)
+                        fullContrast->push_back((contrastEnd - start) / 1e6);
+                }
             }
         }
+    }
+    edit->HidePopup();
+    return times;
+}
+
+// Repaints of a popup of 10 big rows, after its first paint: the rows' icons
+// are looked up and rendered once, then only drawn.
+std::vector<double> repaintTimes(int repaints)
+{
+    QWidget window;
+    window.setGeometry(100, 100, 460, 130);
+    auto edit = new SearchLineEdit(&window);
+    edit->setGeometry(17, 70, 280, 23);
+    edit->Setup();
+    edit->delegate->setBigIcon(true);
+    edit->SetMaxCmbCount(10);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("the window did not show");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_O);
+    if (edit->model->rowCount() != 10)
+        qFatal("the popup does not hold 10 rows");
+    if (!QTest::qWaitForWindowExposed(edit->popupList))
+        qFatal("the popup did not show");
+    // The rows must show the applications' own icons, or nothing is measured.
+    for (const APPBLOCK &row : std::as_const(edit->model->items)) {
+        if (!FileIcons::icon(QFileInfo(row.path)).name().startsWith(QLatin1String("bench-")))
+            qFatal("a row shows no icon of its own: %s", qPrintable(row.path));
+    }
+    QWidget *viewport = edit->popupList->viewport();
+    viewport->repaint(); // the first paint
+    std::vector<double> times;
+    for (int i = 0; i < repaints; ++i) {
+        const qint64 start = BenchTable::nowNs();
+        viewport->repaint();
+        times.push_back((BenchTable::nowNs() - start) / 1e6);
     }
     edit->HidePopup();
     return times;
@@ -217,6 +323,7 @@ QString thousands(int n)
 
 int runBenchmark()
 {
+    writeIcons(1000);
     const bool haveFzf = !QStandardPaths::findExecutable(QStringLiteral("fzf")).isEmpty();
     // Under a Wayland compositor only the window figures are taken again (the
     // search alone does not depend on the window system).
@@ -229,12 +336,14 @@ int runBenchmark()
             BenchTable::row(
                 QStringLiteral("keystroke to painted list, %1 items, %2 rows%3")
                     .arg(thousands(items), rows, wayland ? QStringLiteral(", Wayland") : QString()),
-                typeWords(big, 2, false).painted, QStringLiteral("ms"), target);
+                typeWords(big, 2), QStringLiteral("ms"), target);
             // One round more, waiting for the pixels after each key (that takes a while).
             if (items <= 1000 && !wayland) {
+                std::vector<double> fullContrast;
+                typeWords(big, 1, 5, 0, &fullContrast);
                 BenchTable::row(QStringLiteral("keystroke to list at full contrast, %1 items, %2 rows")
                                     .arg(thousands(items), rows),
-                                typeWords(big, 1, true).fullContrast, QStringLiteral("ms"), target);
+                                fullContrast, QStringLiteral("ms"), target);
             }
         }
         if (wayland)
@@ -253,6 +362,27 @@ int runBenchmark()
                             search, QStringLiteral("ms"), 0, QStringLiteral("(no fzf)"));
         }
     }
+
+    // Applications' own icons: SVG ones (rendered by Qt's SVG icon engine) against
+    // PNG ones, in big rows once every row has been drawn once.
+    std::map<bool, std::vector<double>> repaints;
+    for (bool svg : {false, true}) {
+        const QString kind = svg ? QStringLiteral("SVG") : QStringLiteral("PNG");
+        buildIconCatalog(1000, svg);
+        BenchTable::row(
+            QStringLiteral("keystroke to painted list, 1,000 items, 10 big rows, %1 icons").arg(kind),
+            typeWords(true, 2, 10, 1), QStringLiteral("ms"), 8);
+        repaints[svg] = repaintTimes(300);
+        BenchTable::row(QStringLiteral("repaint of 10 big rows, %1 icons").arg(kind), repaints[svg],
+                        QStringLiteral("ms"), 0);
+    }
+    const double png = BenchTable::median(repaints[false]);
+    std::vector<double> extra;
+    for (double t : repaints[true])
+        extra.push_back(t - png);
+    BenchTable::comparedRow(QStringLiteral("SVG icons over PNG icons, repaint of 10 big rows"), extra,
+                            QStringLiteral("ms"), QStringLiteral("<= 1 ms"),
+                            BenchTable::median(extra) <= 1.0);
     return 0;
 }
 

@@ -21,6 +21,9 @@ public:
     // Replaces one key of the copy's config.ini.
     void setConfig(const QString &key, const QString &value);
 
+    // Sets a variable in the environment of the next start.
+    void setEnvironment(const QString &name, const QString &value);
+
     // Starts the copy; the process object stays owned by this copy.
     QProcess *start();
     QProcess *process() const { return m_process; }
@@ -35,6 +38,7 @@ public:
 private:
     QString m_dir;
     QProcess *m_process = nullptr;
+    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
 };
 
 // Windows of the X server, through xdotool.

@@ -5,6 +5,7 @@
 #include "qlistcomp.h"
 #include "qlistedit.h"
 #include "searchlineedit.h"
+#include "testicontheme.h"
 #include "testmain.h"
 
 #include <QApplication>
@@ -73,6 +74,7 @@ class TestPopupShot : public QObject
 
     std::unique_ptr<QWidget> host;
     SearchLineEdit *box = nullptr;
+    TestIconTheme::RealWorldIcons realWorld;
 
     void
     open(bool big, const QStringList &names = {"Notepad", "notes", "Banana Notebook", "keynote", "denote"},
@@ -137,6 +139,7 @@ private slots:
         // The system's icons, so the picture shows real ones.
         QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
         QIcon::setThemeName(QStringLiteral("Adwaita"));
+        realWorld = TestIconTheme::RealWorldIcons::install();
     }
 
     void cleanup() { host.reset(); }
@@ -287,6 +290,76 @@ private slots:
             QCOMPARE(onScreen.copy(38, 1, 200, 20).convertToFormat(QImage::Format_RGB32),
                      painted.copy(38, 1, 200, 20).convertToFormat(QImage::Format_RGB32));
         }
+    }
+
+    // Big rows of applications as they are installed: each shows the icon its
+    // entry names (compared on the screen with the icon drawn directly) and, on
+    // its second line, the command it starts.
+    void bigRowsWithApplicationIcons()
+    {
+        removeCatalogFile();
+        host = std::make_unique<QWidget>();
+        host->setGeometry(100, 100, 450, 126);
+        box = new SearchLineEdit(host.get());
+        box->setGeometry(17, 70, 280, 23);
+        box->Setup();
+        box->SetMaxCmbCount(6);
+        box->delegate->setBigIcon(true);
+        struct App
+        {
+            const char *name;
+            QString icon;
+            QString file; // drawn directly for the comparison; empty: not compared
+            const char *exec;
+        };
+        const QList<App> apps = {
+            {"Demo Vector Editor", realWorld.svg, realWorld.svgFile, "vector-editor --new-window %U"},
+            {"Demo Photo Viewer", realWorld.png, realWorld.pngFile, "\"/opt/Photo Viewer/bin/viewer\" %F"},
+            {"Demo Old Tool", realWorld.pixmap, realWorld.pixmapFile, "oldtool -geometry 80x24"},
+            {"Demo Opt Suite", realWorld.absoluteFile, realWorld.absoluteFile, "/opt/suite/run.sh %u"},
+            {"Demo Terminal", QStringLiteral("utilities-terminal"), QString(), "x-terminal-emulator"},
+            {"Demo Missing Icon", realWorld.missing, QString(), "missing-icon-app %f"}};
+        QMap<QString, QString> fileOf;
+        for (const App &app : apps) {
+            const QString entry = writeRawDesktopEntry(
+                QString::fromLatin1(app.name).toLower().replace(' ', '-') + QStringLiteral(".desktop"),
+                "[Desktop Entry]\nType=Application\nName=" + QByteArray(app.name) + "\nExec=" + app.exec +
+                    "\nIcon=" + app.icon.toUtf8() + "\n",
+                TestSandbox::path(QStringLiteral("entries")));
+            addItem(box->catalog, QString::fromLatin1(app.name), entry);
+            fileOf.insert(QString::fromLatin1(app.name), app.file);
+        }
+        host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(host.get()));
+        host->activateWindow();
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        QTest::keyClicks(box, QStringLiteral("demo"));
+        QCOMPARE(box->model->rowCount(), 6);
+        waitForTheFade();
+        const QImage shot = grabPopup();
+        save(shot, QStringLiteral("popup-big-applications.png"));
+
+        const QPoint popup = box->popupList->mapToGlobal(QPoint(0, 0)) - box->mapToGlobal(QPoint(-4, -4));
+        int compared = 0;
+        for (int row = 1; row < box->model->rowCount(); ++row) {
+            const APPBLOCK item = box->model->items.at(row);
+            const QString file = fileOf.value(item.alias);
+            if (file.isEmpty())
+                continue;
+            // The row's icon place, 2 px right and 3 px down of the row inside the frame.
+            const QRect place(popup + QPoint(1 + 2, 1 + row * 40 + 3), QSize(32, 32));
+            QImage expected(32, 32, QImage::Format_ARGB32);
+            expected.fill(QColor(250, 250, 250));
+            QPainter painter(&expected);
+            painter.drawPixmap(QRect(0, 0, 32, 32), QIcon(file).pixmap(QSize(32, 32)));
+            painter.end();
+            QVERIFY2(TestIconTheme::largestDifference(shot.copy(place).convertToFormat(QImage::Format_ARGB32),
+                                                      expected) <= 8,
+                     qPrintable(item.alias));
+            ++compared;
+        }
+        QVERIFY(compared >= 3);
     }
 
     // With a real pointer the list reports each crossing once.

@@ -56,6 +56,24 @@ QImage paintRow(const QItemViewDelegate &delegate, const APPBLOCK &rec, bool sel
     return image;
 }
 
+// The same, on an image with a device pixel ratio (a 2x screen).
+QImage paintRowAt(const QItemViewDelegate &delegate, const APPBLOCK &rec, qreal scale, int width = 280)
+{
+    ItemsModel model;
+    model.setItems({rec});
+    const int h = delegate.rowHeight();
+    QImage image(QSize(width, h) * scale, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, width, h);
+    option.palette = QApplication::palette();
+    option.state = QStyle::State_Enabled;
+    delegate.paint(&painter, option, model.index(0, 0));
+    return image;
+}
+
 QStringList texts(const QList<QItemViewDelegate::Piece> &pieces)
 {
     QStringList list;
@@ -96,8 +114,14 @@ class TestRowPainting : public QObject
 {
     Q_OBJECT
 
+    TestIconTheme::RealWorldIcons realWorld;
+
 private slots:
-    void initTestCase() { TestIconTheme::install(); }
+    void initTestCase()
+    {
+        TestIconTheme::install();
+        realWorld = TestIconTheme::RealWorldIcons::install();
+    }
 
     void modelHandsOutRecordsUnderTheDisplayRoleOnly()
     {
@@ -381,6 +405,89 @@ private slots:
         QCOMPARE(countPixels(selected, name, [](QColor c) { return c.lightness() < 100; }), 0);
         const QImage unselected = paintRow(delegate, record(QString(6, QLatin1Char('W'))), false);
         QVERIFY(countPixels(unselected, name, [](QColor c) { return c.lightness() < 60; }) > 10);
+    }
+
+    // Big rows of applications shaped like installed ones: each row draws the icon
+    // its entry names (SVG only in hicolor, PNG in a size folder, XPM only in
+    // pixmaps, a file path), the same pixels as that icon drawn directly; a name
+    // that exists nowhere draws the generic icon. At 2x, from the source.
+    void bigRowsDrawEachApplicationsOwnIcon_data()
+    {
+        QTest::addColumn<QString>("icon");
+        QTest::addColumn<QString>("file"); // empty: the generic icon
+        QTest::addColumn<qreal>("scale");
+        for (qreal scale : {1.0, 2.0}) {
+            const QString at = scale > 1 ? QStringLiteral(" at 2x") : QString();
+            QTest::newRow(qPrintable(QStringLiteral("SVG only") + at))
+                << realWorld.svg << realWorld.svgFile << scale;
+            QTest::newRow(qPrintable(QStringLiteral("PNG 48x48") + at))
+                << realWorld.png << realWorld.pngFile << scale;
+            QTest::newRow(qPrintable(QStringLiteral("XPM in pixmaps") + at))
+                << realWorld.pixmap << realWorld.pixmapFile << scale;
+            QTest::newRow(qPrintable(QStringLiteral("absolute path") + at))
+                << realWorld.absoluteFile << realWorld.absoluteFile << scale;
+            QTest::newRow(qPrintable(QStringLiteral("nowhere") + at))
+                << realWorld.missing << QString() << scale;
+        }
+    }
+
+    void bigRowsDrawEachApplicationsOwnIcon()
+    {
+        QFETCH(QString, icon);
+        QFETCH(QString, file);
+        QFETCH(qreal, scale);
+        const QString entry =
+            TestSandbox::path(QStringLiteral("entries/%1.desktop").arg(icon.section('/', -1)));
+        QDir().mkpath(QFileInfo(entry).absolutePath());
+        QFile f(entry);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[Desktop Entry]\nType=Application\nName=App\nExec=app %U\nIcon=" + icon.toUtf8() + "\n");
+        f.close();
+
+        QItemViewDelegate delegate;
+        delegate.setBigIcon(true);
+        const QImage row = paintRowAt(delegate, record(QStringLiteral("App"), QString(), entry), scale);
+        // The same icon drawn directly where the row draws it.
+        const QIcon direct = file.isEmpty() ? QFileIconProvider().icon(QFileInfo(entry)) : QIcon(file);
+        QImage expected(row.size(), QImage::Format_ARGB32);
+        expected.setDevicePixelRatio(scale);
+        expected.fill(Background);
+        QPainter painter(&expected);
+        painter.drawPixmap(QRect(2, 3, 32, 32), direct.pixmap(QSize(32, 32), scale));
+        painter.end();
+        const QRect iconArea(QPoint(2, 3) * scale, QSize(32, 32) * scale);
+        QVERIFY2(TestIconTheme::largestDifference(row.copy(iconArea), expected.copy(iconArea)) <= 8,
+                 qPrintable(file));
+        if (!file.isEmpty()) {
+            // Not the generic icon.
+            QImage generic(expected.size(), QImage::Format_ARGB32);
+            generic.setDevicePixelRatio(scale);
+            generic.fill(Background);
+            QPainter p(&generic);
+            p.drawPixmap(QRect(2, 3, 32, 32),
+                         QFileIconProvider().icon(QFileInfo(entry)).pixmap(QSize(32, 32), scale));
+            p.end();
+            QVERIFY(TestIconTheme::largestDifference(row.copy(iconArea), generic.copy(iconArea)) > 8);
+        }
+    }
+
+    // The second line of a big row shows what a desktop entry starts, without
+    // field codes; the catalog's path is the entry's file all the same.
+    void bigRowShowsWhatAnEntryStarts()
+    {
+        const QString entry = TestSandbox::path(QStringLiteral("entries/org.example.Editor.desktop"));
+        QDir().mkpath(QFileInfo(entry).absolutePath());
+        QFile f(entry);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[Desktop Entry]\nType=Application\nName=Editor\n"
+                "Exec=\"/opt/My Editor/edit\" -n %U\n");
+        f.close();
+        QItemViewDelegate delegate;
+        delegate.setBigIcon(true);
+        QImage device(10, 10, QImage::Format_ARGB32);
+        const APPBLOCK rec = record(QStringLiteral("Editor"), QString(), entry);
+        QCOMPARE(delegate.layoutRow(rec, &device).pathText, QStringLiteral("\"/opt/My Editor/edit\" -n"));
+        QCOMPARE(rec.path, entry);
     }
 
     void iconsComeFromTheFile()

@@ -750,6 +750,22 @@ private slots:
         QCOMPARE(box->editButton->pos(), origin() + QPoint(280, 2));
     }
 
+    // The tooltip of a desktop entry's row shows what the entry starts.
+    void tooltipShowsWhatADesktopEntryStarts()
+    {
+        open({});
+        const QString entry = writeRawDesktopEntry(
+            QStringLiteral("org.example.Editor.desktop"),
+            "[Desktop Entry]\nType=Application\nName=Editor\nExec=\"/opt/My Editor/edit\" -n %U\n",
+            TestSandbox::path(QStringLiteral("entries")));
+        QVERIFY(!addItem(box->catalog, QStringLiteral("Editor"), entry).isEmpty());
+        QTest::keyClicks(box, QStringLiteral("edi"));
+        QTRY_VERIFY(box->popupList->isVisible());
+        hover(box->popupList->viewport(), QPoint(50, 5));
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("Editor\r\n\"/opt/My Editor/edit\" -n"));
+        QCOMPARE(box->model->items.at(0).path, entry);
+    }
+
     void clickIntoThePopupKeepsItOpen()
     {
         open({"note1", "note2", "note3"});

@@ -208,6 +208,43 @@ private slots:
         QVERIFY(dlg->pendingChanges.isEmpty());
     }
 
+    // A desktop entry's path cell shows what it starts; every change still names
+    // the entry's file, which is the item.
+    void desktopEntriesShowWhatTheyStart()
+    {
+        const QString editor = makeFile(QStringLiteral("entries/org.example.Editor.desktop"));
+        QFile editorFile(editor);
+        QVERIFY(editorFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        editorFile.write(
+            "[Desktop Entry]\nType=Application\nName=Editor\nExec=\"/opt/My Editor/edit\" -n %U\n");
+        editorFile.close();
+        const QString calc = makeFile(QStringLiteral("entries/org.example.Calc.desktop"));
+        QFile calcFile(calc);
+        QVERIFY(calcFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        calcFile.write("[Desktop Entry]\nType=Application\nName=Calc\nDBusActivatable=true\n");
+        calcFile.close();
+        dlg->SetItems({record(QStringLiteral("Editor"), editor), record(QStringLiteral("Calc"), calc),
+                       record(QStringLiteral("Beta"), QStringLiteral("/opt/beta/beta"))});
+        QCOMPARE(rows(*dlg), QStringList({"Editor|\"/opt/My Editor/edit\" -n", "Calc|org.example.Calc",
+                                          "Beta|/opt/beta/beta"}));
+        QCOMPARE(table(*dlg)->item(0, 1)->toolTip(), QStringLiteral("\"/opt/My Editor/edit\" -n"));
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+
+        renameRow(*dlg, 0, QStringLiteral("Editor Two"));
+        clickRow(*dlg, 1);
+        click(dlg.get(), "btnDelete");
+        QCOMPARE(changes(*dlg), QStringList({editor + "=Editor Two", calc + "="}));
+
+        // The entry's file is known, though its row shows a command.
+        MessageBoxAnswerer boxes;
+        answerAdd(QStringLiteral("Again"), editor);
+        click(dlg.get(), "btnAdd");
+        QTRY_COMPARE(boxes.texts, QStringList{QStringLiteral("the application already exists.")});
+        QCOMPARE(table(*dlg)->rowCount(), 2);
+        QCOMPARE(changes(*dlg), QStringList({editor + "=Editor Two", calc + "="}));
+    }
+
     void headerSortsAscendingThenDescending()
     {
         dlg->show();
