@@ -163,10 +163,8 @@ void TestSharpness::photographAtScale()
     QFETCH(QString, scale);
     const qreal s = scale.toDouble();
     ProgramCopy copy(QStringLiteral("scale-") + scale);
-    // The copy's process takes the variable from this process's environment.
-    qputenv("QT_SCALE_FACTOR", scale.toLatin1());
+    copy.setEnvironment(QStringLiteral("QT_SCALE_FACTOR"), scale);
     QProcess *process = copy.start();
-    qunsetenv("QT_SCALE_FACTOR");
     const qint64 pid = process->processId();
     QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 1, 20000);
     const QRect main = geometry(X11Windows::visibleMainWindows(pid).first());
