@@ -20,15 +20,22 @@ int main(int argc, char **argv)
     // The desktop's proof that the user started us; Qt takes it out of the
     // environment when the application object starts.
     const QString activationToken = WindowActivation::startupToken();
+    // The running copy shows its window; with the token the desktop lets it take
+    // the keyboard.
+    QString message = QStringLiteral("raies");
+    if (!activationToken.isEmpty())
+        message += QLatin1Char('\n') + activationToken;
+
+    // A second start (the key a user binds to the command) only passes the request
+    // on, before it connects to the display, so the window comes up at once.
+    if (SingleApplication::sendToRunningCopy(message, 5000) != SingleApplication::Delivery::NoCopyRunning)
+        return 0;
+
     SingleApplication app(argc, argv);
     MessageHandler::install();
 
     if (app.isRunning()) {
-        // The running copy shows its window; with the token the desktop lets it
-        // take the keyboard.
-        QString message = QStringLiteral("raies");
-        if (!activationToken.isEmpty())
-            message += QLatin1Char('\n') + activationToken;
+        // A copy that started in the meantime.
         app.sendMessage(message, 5000);
         return 0;
     }

@@ -56,9 +56,13 @@ QProcess *ProgramCopy::start()
     return m_process;
 }
 
-int ProgramCopy::runSecondStart(int timeoutMs)
+int ProgramCopy::runSecondStart(int timeoutMs, const QProcessEnvironment &changes)
 {
+    QProcessEnvironment environment = m_environment;
+    for (const QString &name : changes.keys())
+        environment.insert(name, changes.value(name));
     QProcess second;
+    second.setProcessEnvironment(environment);
     second.setProgram(executable());
     second.setWorkingDirectory(m_dir);
     second.start();

@@ -31,9 +31,10 @@ public:
     // The rows of a query on a database file (each row's columns joined with '|').
     static QStringList rowsOf(const QString &file, const QString &sql);
 
-    // Runs another start of the same executable and waits for it to end.
-    // Returns its exit code, or -1 when it did not end within the time-out.
-    int runSecondStart(int timeoutMs);
+    // Runs another start of the same executable, with `environment` changed from the
+    // copy's own, and waits for it to end. Returns its exit code, or -1 when it did
+    // not end within the time-out or crashed.
+    int runSecondStart(int timeoutMs, const QProcessEnvironment &changes = QProcessEnvironment());
 
 private:
     QString m_dir;

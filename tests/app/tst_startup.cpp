@@ -94,6 +94,17 @@ private slots:
         QCOMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
         QCOMPARE(sockets().size(), 1);
 
+        // A second start passes its request on before it connects to the display: one
+        // that could not reach any display (started from a console, a display pointing
+        // at nothing) still shows the running copy's window.
+        clickClose(window);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()).size(), 0);
+        QProcessEnvironment noDisplay;
+        noDisplay.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9999"));
+        noDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QCOMPARE(copy.runSecondStart(10000, noDisplay), 0);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
+
         // An orderly end (SIGTERM) writes the catalog with its schema.
         terminate(first);
         QCOMPARE(first->exitStatus(), QProcess::NormalExit);
