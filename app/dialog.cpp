@@ -7,17 +7,24 @@
 #include "qappshow.h"
 #include "qitemviewdelegate.h"
 #include "qsettingdlg.h"
+#include "scaledimages.h"
 #include "searchlineedit.h"
 #include "spritestyle.h"
+#include "windowactivation.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalMapper>
+#include <QTimer>
 #include <QUrl>
+#include <QWindow>
 
 namespace {
 
@@ -27,6 +34,9 @@ bool isReturnKey(int key)
 {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
+
+// Tray menu entries that need the finished window; greyed out while it is built.
+const char *const ActionsAfterStartup[] = {"actionShowHide", "actionSetting", "actionAbout", "actionManage"};
 
 } // namespace
 
@@ -64,7 +74,8 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
 
     lblHotkey = new QLabel(this);
     lblHotkey->setObjectName(QStringLiteral("lblHotkey"));
-    lblHotkey->setGeometry(20, 98, 200, 20);
+    // Wide enough to say why a hotkey is not in force (the small buttons start at 400).
+    lblHotkey->setGeometry(20, 98, 370, 20);
     lblHotkey->setStyleSheet(QStringLiteral("color:white;"));
 
     btnFeedback = makeButton("btnFeedback", QRect(400, 102, 16, 16), Sprites::buttonStyle(Sprites::Feedback));
@@ -79,7 +90,8 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     btnSetting->setToolTip(QStringLiteral("Setting"));
 
     // Frameless, always on top, drawn from the background image.
-    const QPixmap background(QString::fromLatin1(Background));
+    const QPixmap background =
+        ScaledImages::pixmap(QString::fromLatin1(Background), ScaledImages::applicationRatio());
     QPalette pal = palette();
     pal.setBrush(QPalette::All, backgroundRole(), QBrush(background));
     setPalette(pal);
@@ -89,6 +101,12 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     setWindowTitle(QStringLiteral("Tolvane"));
 
     createTray();
+    setStartupActionsEnabled(false);
+    // Without a tray the window's own context menu offers the same entries, Quit
+    // among them.
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &pos) { trayMenu->popup(mapToGlobal(pos)); });
 
     // The top list is filled while the search box sets itself up, so the
     // connection to RefreshTop must exist first.
@@ -109,6 +127,7 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     connect(settingDlg, &QSettingDlg::ShowBigIcon, this, &Dialog::ShowBigIconSlot);
     connect(settingDlg, &QSettingDlg::SetShotCut, this, &Dialog::SetShortcut);
     connect(settingDlg, &QSettingDlg::AutoRun, this, &Dialog::AutoRun);
+    connect(settingDlg, &QSettingDlg::QuitApp, this, &Dialog::CloseSlot);
     connect(btnFeedback, &QPushButton::clicked, this, &Dialog::FeedBackClot);
     connect(btnDonate, &QPushButton::clicked, this, &Dialog::DonateClot);
     connect(btnSetting, &QPushButton::clicked, this, &Dialog::ShowSettingSlot);
@@ -131,16 +150,35 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     });
     connect(&edtSearch->catalog.notices, &CatalogNotices::saveFailed, this, &Dialog::reportSaveFailure);
 
-    setFixedSize(background.size());
+    setFixedSize(background.deviceIndependentSize().toSize());
 
-    settingDlg->ApplySettings();
-    showStartBalloon();
+    // Quit chosen while the catalog opened: no hotkey, no balloon for a program
+    // that is about to end.
+    if (!quitRequested)
+        settingDlg->ApplySettings();
+    startupDone = true;
+    setStartupActionsEnabled(true);
+    if (quitRequested)
+        return;
+    // A hotkey that failed at start says so in the balloon instead of the greeting.
+    if (problemBalloonPending)
+        reportHotkeyProblem();
+    else
+        showStartBalloon();
 }
 
 Dialog::~Dialog()
 {
     delete settingDlg;
     delete aboutDlg;
+}
+
+void Dialog::setStartupActionsEnabled(bool enabled)
+{
+    for (const char *name : ActionsAfterStartup) {
+        if (auto action = findChild<QAction *>(QLatin1String(name)))
+            action->setEnabled(enabled);
+    }
 }
 
 QPushButton *Dialog::makeButton(const char *name, const QRect &geometry, const QString &style)
@@ -162,7 +200,9 @@ void Dialog::TopEventSlot(int index)
     const APPBLOCK item = topItems.at(index);
     if (!QFileInfo::exists(item.path))
         return;
-    Launcher::startDetached(item.path);
+    // Started as the search box starts it: a document on a top button opens.
+    if (!launch(item.path))
+        return;
     if (bAutoHide)
         hide();
 }
@@ -196,21 +236,31 @@ void Dialog::RunExeSlot()
                                  QMessageBox::Ok);
         return;
     }
+    // Only a launch that happened is learned.
+    if (!launch(item.path))
+        return;
     edtSearch->catalog.AddQuick(item.rowid, text);
     edtSearch->catalog.AddTop(item.rowid);
     edtSearch->catalog.GetTopItems(topItems);
     RefreshTop();
-
-    if (item.path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive))
-        Launcher::startDetached(item.path);
-    else
-        Launcher::openUrl(QUrl::fromLocalFile(item.path));
     if (bAutoHide)
         hide();
 }
 
+bool Dialog::launch(const QString &path)
+{
+    const Launcher::Result result = Launcher::start(path);
+    if (!result.started)
+        QMessageBox::information(this, QStringLiteral("error"),
+                                 QStringLiteral("the file can not be opened.\n") + result.error,
+                                 QMessageBox::Ok);
+    return result.started;
+}
+
 void Dialog::ChangeStateSlot()
 {
+    if (!startupDone)
+        return;
     if (isVisible())
         hide();
     else
@@ -219,6 +269,8 @@ void Dialog::ChangeStateSlot()
 
 void Dialog::ShowSettingSlot()
 {
+    if (!startupDone)
+        return;
     if (settingDlg->isVisible())
         settingDlg->activateWindow();
     else
@@ -249,6 +301,8 @@ void Dialog::ShowBigIconSlot(bool bBig)
 
 void Dialog::ShowActiveSlot()
 {
+    if (!startupDone)
+        return;
     showNormal();
     edtSearch->setFocus();
     edtSearch->selectAll();
@@ -256,13 +310,20 @@ void Dialog::ShowActiveSlot()
 
 void Dialog::ShowAboutDlgSlot()
 {
+    if (!startupDone)
+        return;
     aboutDlg->showNormal();
 }
 
 void Dialog::CloseSlot()
 {
-    settingDlg->close();
-    aboutDlg->close();
+    // During start-up the event loop has not started, so quit() alone would be
+    // lost: start-up reads the flag and ends the program once the window is built.
+    quitRequested = true;
+    if (settingDlg)
+        settingDlg->close();
+    if (aboutDlg)
+        aboutDlg->close();
     helpDlg.close();
     close();
     // With every window hidden (the usual case for a tray program) closing them
@@ -272,12 +333,17 @@ void Dialog::CloseSlot()
 
 void Dialog::RefReshExecCount()
 {
+    // Not inside the first-run scan of start-up.
+    if (!startupDone)
+        return;
     edtSearch->catalog.ScanAll();
     btnCount->setText(edtSearch->catalog.GetItemCount());
 }
 
 void Dialog::ShowAppManage()
 {
+    if (!startupDone)
+        return;
     QAppshow manager(nullptr);
     QList<APPBLOCK> items;
     edtSearch->catalog.GetAllItems(items);
@@ -316,9 +382,12 @@ void Dialog::TabEventSlot()
     edtSearch->setTextCursor(cursor);
 }
 
-void Dialog::handleMessage(QString)
+void Dialog::handleMessage(QString message)
 {
-    setVisible(true);
+    // A second start of the program: "raies", then the activation token that the
+    // desktop gave it, if any. The user asked for the window: it comes with the
+    // keyboard.
+    showActivated(message.section(QLatin1Char('\n'), 1, 1));
 }
 
 void Dialog::ShowHelp()
@@ -328,11 +397,17 @@ void Dialog::ShowHelp()
 
 void Dialog::ShowWnd()
 {
-    setVisible(true);
-    // The hotkey is the user's own request for the window: bring it forward with
-    // the keyboard focus, or typing would go elsewhere.
-    raise();
-    activateWindow();
+    showActivated(QString());
+}
+
+void Dialog::showActivated(const QString &token)
+{
+    // A half-built window is not shown: start-up shows it when it is done.
+    if (!startupDone)
+        return;
+    // The hotkey and a second start are the user's own request for the window:
+    // bring it forward with the keyboard focus, or typing would go elsewhere.
+    WindowActivation::activate(this, token);
     setFocus(Qt::OtherFocusReason);
     edtSearch->setFocus(Qt::OtherFocusReason);
 }
@@ -343,13 +418,27 @@ bool Dialog::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseButtonPress:
         nDragX = Frameless::NoDrag;
         break;
-    case QEvent::KeyRelease: {
+    case QEvent::KeyPress: {
         auto key = static_cast<QKeyEvent *>(event);
-        // Held-down Return repeats its release: one launch per press.
         if (isReturnKey(key->key()) && !key->isAutoRepeat())
-            RunExeSlot();
+            returnPressedHere = true;
         break;
     }
+    case QEvent::KeyRelease: {
+        auto key = static_cast<QKeyEvent *>(event);
+        // Only the release of a Return pressed here launches: the press that
+        // answered a message box (or the alias editor) ended in that window, and
+        // its release must not start the item again. Held-down Return repeats its
+        // release: one launch per press.
+        if (isReturnKey(key->key()) && !key->isAutoRepeat() && returnPressedHere) {
+            returnPressedHere = false;
+            RunExeSlot();
+        }
+        break;
+    }
+    case QEvent::FocusOut:
+        returnPressedHere = false;
+        break;
     default:
         break;
     }
@@ -360,6 +449,15 @@ void Dialog::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    // Where the window system moves windows itself (a Wayland compositor, where
+    // move() is ignored, and X11 window managers), it does the drag; the popup
+    // closes as on any move.
+    if (windowHandle() && windowHandle()->startSystemMove()) {
+        nDragX = Frameless::NoDrag;
+        emit MoveDlg();
+        event->accept();
+        return;
+    }
     const QPoint offset = event->globalPosition().toPoint() - frameGeometry().topLeft();
     nDragX = offset.x();
     nDragY = offset.y();

@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 
 class GlobalShortcut;
+class TrayWatcher;
 class QAboutDlg;
 class QLabel;
 class QMenu;
@@ -47,6 +48,21 @@ public:
     QSystemTrayIcon *trayIcon = nullptr;
     QMenu *trayMenu = nullptr;
     GlobalShortcut *globalHotkey = nullptr;
+    // False while the constructor runs. The tray menu and the tray icon are live
+    // from the start and discovery lets events run, so what needs the finished
+    // window waits for this (the slots below check it).
+    bool startupDone = false;
+    // Quit was chosen. Set also during start-up, when there is no event loop yet
+    // to end: start-up then ends the program instead of entering the loop.
+    bool quitRequested = false;
+    // The hotkey text asked for last (from config.ini or the settings), in force or not.
+    QString hotkeyText;
+    // Watches for a tray that appears after start-up, while there is none.
+    TrayWatcher *trayWatcher = nullptr;
+
+    // What the hotkey line says about a hotkey that is not in force, in full: which
+    // key, why, and what to do. Empty while one is in force or being bound.
+    QString hotkeyProblem() const;
 
 signals:
     void MoveDlg();
@@ -86,11 +102,34 @@ protected:
     void moveEvent(QMoveEvent *event) override;
 
 private:
+    // A Return or Enter was pressed in a filtered child and not yet released.
+    bool returnPressedHere = false;
+
+    // Starts the item at `path`; a start that fails is told in an "error" box.
+    bool launch(const QString &path);
     void createTray();
+    void createTrayIcon();
     // Tells the user that the catalog could not be saved.
     void reportSaveFailure(const QString &message);
     void showStartBalloon();
+    void setStartupActionsEnabled(bool enabled);
+    // Shows the window raised with the keyboard in the search box; `token` proves
+    // the user's request to the window system (a second start's, the portal's).
+    void showActivated(const QString &token);
+    // The hotkey line and, once per failure, the tray balloon, from the hotkey's state.
+    void updateHotkeyLine();
+    void reportHotkeyProblem();
+    void hotkeyStatusChanged();
+    // A hotkey asked for in the settings was refused: say why (`reason`) and keep
+    // the previous one, registering it again when the refused one replaced it.
+    void refuseSettingsHotkey(const QString &reason, const QString &previous, bool registerAgain);
     QPushButton *makeButton(const char *name, const QRect &geometry, const QString &style);
+
+    bool hotkeyProblemReported = false;
+    bool problemBalloonPending = false;
+    // A hotkey from the settings being bound by the desktop, and the one before it.
+    QString settingsHotkeyPending;
+    QString hotkeyBeforeSettings;
 };
 
 // Links handed to the desktop by the main window and the about window.

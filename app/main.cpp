@@ -4,23 +4,42 @@
 #include "dialog.h"
 #include "messagehandler.h"
 #include "paintlog.h"
+#include "scaledimages.h"
 #include "searchlineedit.h"
 #include "singleapplication.h"
 #include "terminationwatcher.h"
+#include "windowactivation.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QSessionManager>
 #include <QSplashScreen>
+#include <QWindow>
 
 int main(int argc, char **argv)
 {
+    // The desktop's proof that the user started us; Qt takes it out of the
+    // environment when the application object starts.
+    const QString activationToken = WindowActivation::startupToken();
+    // The running copy shows its window; with the token the desktop lets it take
+    // the keyboard.
+    QString message = QStringLiteral("raies");
+    if (!activationToken.isEmpty())
+        message += QLatin1Char('\n') + activationToken;
+
+    // A second start (the key a user binds to the command) only passes the request
+    // on, before it connects to the display, so the window comes up at once.
+    if (SingleApplication::sendToRunningCopy(message, 5000) != SingleApplication::Delivery::NoCopyRunning)
+        return 0;
+
     SingleApplication app(argc, argv);
     MessageHandler::install();
 
     if (app.isRunning()) {
-        app.sendMessage(QStringLiteral("raies"), 5000);
+        // A copy that started in the meantime.
+        app.sendMessage(message, 5000);
         return 0;
     }
 
@@ -34,14 +53,29 @@ int main(int argc, char **argv)
         QCoreApplication::quit();
     });
 
+    // The id of the installed desktop entry: the Wayland app id, and what the
+    // desktop's portal is told.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Tolvane"));
+
     // The tray keeps the program alive while every window is hidden; Quit and the
     // termination signals end it explicitly.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(QIcon(QStringLiteral("main.ico")));
 
     // Decoded outside the pixmap cache, so its memory goes with the splash.
-    auto splash = new QSplashScreen(QPixmap::fromImage(QImage(QStringLiteral(":/images/SPLASHSCREEN"))));
+    auto splash = new QSplashScreen(QPixmap::fromImage(
+        ScaledImages::image(QStringLiteral(":/images/SPLASHSCREEN"), ScaledImages::applicationRatio())));
+    // A window of fixed size floats, centred, on tiling Wayland compositors too. The
+    // size is the image's device-independent one: on a scaled screen it is the 2x image.
+    splash->setFixedSize(splash->pixmap().deviceIndependentSize().toSize());
     splash->show();
+    // A Wayland window appears only after the compositor's first configure: wait a
+    // little for it, so the splash is drawn before the blocking work, not left empty.
+    QElapsedTimer waited;
+    waited.start();
+    while (splash->windowHandle() && !splash->windowHandle()->isExposed() && waited.elapsed() < 250)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    splash->repaint();
     QCoreApplication::processEvents();
 
     auto window = new Dialog;
@@ -50,17 +84,21 @@ int main(int argc, char **argv)
     QObject::connect(
         &app, &QGuiApplication::commitDataRequest, window,
         [window](QSessionManager &) { window->edtSearch->catalog.SaveNow(); }, Qt::DirectConnection);
-    if (!ending) {
+    // Quit chosen from the tray, or a termination signal, while the window was
+    // built: end without showing it.
+    if (!ending && !window->quitRequested) {
         PaintLog::installOn(window);
         window->setVisible(true);
+        if (!activationToken.isEmpty())
+            WindowActivation::activate(window, activationToken);
         QObject::connect(&app, &SingleApplication::messageReceived, window, &Dialog::handleMessage);
         splash->finish(window);
     }
     delete splash;
 
-    // A request to end that came while the window was built (quit() does nothing
-    // before the event loop runs) skips the loop.
-    const int code = ending ? 0 : app.exec();
+    // quit() does nothing before the event loop runs, so a request to end that
+    // came while the window was built is read here.
+    const int code = ending || window->quitRequested ? 0 : app.exec();
     delete window;
     return code;
 }

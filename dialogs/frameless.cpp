@@ -1,10 +1,13 @@
 #include "frameless.h"
 
+#include "scaledimages.h"
+
 #include <QDialog>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QWindow>
 
 namespace Frameless {
 
@@ -16,14 +19,13 @@ void setup(QDialog *dialog, const QPixmap &background)
     dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     dialog->setAttribute(Qt::WA_TranslucentBackground);
     dialog->setAttribute(Qt::WA_NoSystemBackground);
-    dialog->setFixedSize(background.size());
+    dialog->setFixedSize(background.deviceIndependentSize().toSize());
 }
 
 void paintBackground(QWidget *widget, const QString &resource)
 {
-    const QPixmap image(resource);
     QPainter painter(widget);
-    painter.drawPixmap(QRect(QPoint(0, 0), image.size()), image);
+    ScaledImages::drawBackground(painter, resource, widget->devicePixelRatioF());
 }
 
 void press(QWidget *window, QMouseEvent *event, int &nDragX, int &nDragY)
@@ -31,6 +33,13 @@ void press(QWidget *window, QMouseEvent *event, int &nDragX, int &nDragY)
     if (event->button() != Qt::LeftButton)
         return;
     if (event->position().y() < DragBand) {
+        // Where the window system moves windows itself (Wayland, where a window
+        // cannot place itself, and X11 window managers), it does the drag.
+        if (window->windowHandle() && window->windowHandle()->startSystemMove()) {
+            nDragX = NoDrag;
+            event->accept();
+            return;
+        }
         const QPoint global = event->globalPosition().toPoint();
         nDragX = global.x() - window->frameGeometry().x();
         nDragY = global.y() - window->frameGeometry().y();

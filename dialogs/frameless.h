@@ -16,10 +16,12 @@ namespace Frameless {
 inline constexpr int NoDrag = -1111;
 inline constexpr int DragBand = 30;
 
-// Flags, attributes, fixed size and background brush from the image.
+// Flags, attributes, fixed size (the image's device-independent size) and background
+// brush from the image.
 void setup(QDialog *dialog, const QPixmap &background);
 
-// Draws the image at the resource path whole at the widget's top-left corner.
+// Draws the image at the resource path whole at the widget's top-left corner, from
+// its 2x file on a scaled screen (see ScaledImages).
 void paintBackground(QWidget *widget, const QString &resource);
 
 // Mouse press on the dialog itself; updates the drag offset.

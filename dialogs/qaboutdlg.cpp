@@ -1,6 +1,7 @@
 #include "qaboutdlg.h"
 
 #include "frameless.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QDesktopServices>
@@ -34,7 +35,7 @@ const char *const QAboutDlg::SupportMail = "support@tolvane.example.org";
 QAboutDlg::QAboutDlg(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("QAboutDlg"));
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     QLabel *text = addLabel(this, "labelText", QRect(20, 45, 260, 46),
                             QStringLiteral("Thank you for use and support. \r\nIf you have any questions "

@@ -1,6 +1,8 @@
 #include "qaddapp.h"
 
+#include "focusbutton.h"
 #include "frameless.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QDir>
@@ -51,7 +53,7 @@ qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("qAddApp"));
     setWindowTitle(QStringLiteral("Dialog"));
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));
@@ -72,20 +74,20 @@ qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
     for (QLabel *l : {label, label_2})
         l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    btnPath = new QPushButton(this);
+    btnPath = new FocusButton(this);
     btnPath->setObjectName(QStringLiteral("btnPath"));
     btnPath->setGeometry(342, 68, 72, 23);
     btnPath->setStyleSheet(Sprites::buttonStyle(Sprites::PathBtn));
     btnPath->setAutoDefault(false);
     btnPath->setToolTip(tr("Choose the program file"));
 
-    btnOK = new QPushButton(this);
+    btnOK = new FocusButton(this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(250, 110, 72, 30);
     btnOK->setStyleSheet(Sprites::buttonStyle(Sprites::DialogOk));
     btnOK->setDefault(true);
 
-    btnCancel = new QPushButton(this);
+    btnCancel = new FocusButton(this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(330, 110, 72, 30);
     btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));
@@ -120,13 +122,15 @@ void qAddApp::ChangePath()
 
 void qAddApp::Ensure()
 {
-    if (edtName->text().isEmpty()) {
+    // A name of blanks only would be an item without a visible name.
+    const QString name = edtName->text().trimmed();
+    if (name.isEmpty()) {
         edtName->setFocus();
         QMessageBox::information(this, QStringLiteral("Title"), QStringLiteral("Name can not be empty"),
                                  QMessageBox::Ok);
         return;
     }
-    strName = edtName->text();
+    strName = name;
     accept();
 }
 

@@ -1,11 +1,15 @@
 #include "qappshow.h"
 
 #include "fileicons.h"
+#include "focusbutton.h"
 #include "frameless.h"
+#include "installedapps.h"
 #include "qaddapp.h"
 #include "qmodapp.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
+#include <QCollator>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -50,6 +54,55 @@ QIcon iconOf(const QString &path)
     return FileIcons::icon(QFileInfo(path));
 }
 
+// The order people read lists in: letter case aside, accented letters with their
+// base letter, numbers by their value ("item 9" before "item 10"). The user's
+// language decides the details; without one (the C locale) the common order of
+// Unicode's collation does.
+const QCollator &readingOrder()
+{
+    static const QCollator collator = [] {
+        QLocale locale;
+        if (locale.language() == QLocale::C)
+            locale = QLocale(QLocale::English);
+        QCollator c(locale);
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        c.setNumericMode(true);
+        return c;
+    }();
+    return collator;
+}
+
+// A cell of the table, sorted in reading order.
+class Cell : public QTableWidgetItem
+{
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+
+    bool operator<(const QTableWidgetItem &other) const override
+    {
+        return readingOrder().compare(text(), other.text()) < 0;
+    }
+};
+
+// Marks a name cell whose icon the deferred fill has set (or that got it at once).
+constexpr int IconSetRole = Qt::UserRole + 2;
+
+// The path column shows what an item starts (a desktop entry's command); the
+// cell keeps the item's path, which is what every change is about.
+constexpr int PathRole = Qt::UserRole + 1;
+
+QTableWidgetItem *newPathCell(const QString &path)
+{
+    auto cell = new Cell(InstalledApps::shownPath(path));
+    cell->setData(PathRole, path);
+    return cell;
+}
+
+QString pathOf(const QTableWidgetItem *cell)
+{
+    return cell ? cell->data(PathRole).toString() : QString();
+}
+
 } // namespace
 
 QAppshow::QAppshow(QWidget *parent) : QDialog(parent)
@@ -76,7 +129,7 @@ void QAppshow::buildForm()
 {
     setObjectName(QStringLiteral("appshow"));
     setWindowTitle(QString());
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
     setWindowModality(Qt::WindowModal);
     setContextMenuPolicy(Qt::NoContextMenu);
 
@@ -102,14 +155,20 @@ void QAppshow::buildForm()
     header->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
     listShow->setColumnWidth(0, 180);
     listShow->setColumnWidth(1, 260);
-    listShow->setStyleSheet(QLatin1String(TableStyle));
+    // Slices of the 2x images on scaled screens.
+    listShow->setStyleSheet(
+        ScaledImages::styleSheet(QLatin1String(TableStyle), ScaledImages::applicationRatio()));
     // Sorting on, but no sort column until the user clicks a header: the rows keep
     // the catalog's order, and the first click on a header sorts ascending.
     listShow->setSortingEnabled(true);
     header->setSortIndicator(-1, Qt::AscendingOrder);
 
+    // Tab goes from the table through the buttons (in this order) and back; the
+    // button with the focus shows it, and Return or Space presses it. None of them
+    // becomes the dialog's default button: Return in the table renames.
+    listShow->setTabKeyNavigation(false);
     const auto button = [this](const char *name, int x, const Sprite &sprite) {
-        auto b = new QPushButton(this);
+        auto b = new FocusButton(this);
         b->setObjectName(QLatin1String(name));
         b->setGeometry(x, 356, 72, 33);
         b->setStyleSheet(Sprites::buttonStyle(sprite));
@@ -150,8 +209,8 @@ void QAppshow::SetItems(const QList<APPBLOCK> &items)
         catalogPaths.clear();
         for (int i = 0; i < items.size(); ++i) {
             const APPBLOCK &record = items.at(i);
-            listShow->setItem(i, 0, new QTableWidgetItem(record.icon, record.alias));
-            listShow->setItem(i, 1, new QTableWidgetItem(record.path));
+            listShow->setItem(i, 0, new Cell(record.icon, record.alias));
+            listShow->setItem(i, 1, newPathCell(record.path));
             catalogPaths.insert(record.path);
         }
     });
@@ -172,14 +231,15 @@ void QAppshow::AddNew()
     // Parentless: the frameless flags carry no window type, so a dialog with a
     // parent would turn into a child widget of the manager.
     qAddApp dialog(nullptr);
-    if (dialog.exec() != QDialog::Accepted)
+    const int result = dialog.exec();
+    takeKeyboardBack();
+    if (result != QDialog::Accepted)
         return;
     const QString path = dialog.chosenPath();
     const QString name = dialog.chosenName();
 
     for (int row = 0; row < listShow->rowCount(); ++row) {
-        const QTableWidgetItem *cell = listShow->item(row, 1);
-        if (cell && cell->text() == path) {
+        if (pathOf(listShow->item(row, 1)) == path) {
             QMessageBox::information(this, QStringLiteral("Title"),
                                      QStringLiteral("the application already exists."), QMessageBox::Ok);
             return;
@@ -189,8 +249,10 @@ void QAppshow::AddNew()
     withSortingPaused([&] {
         const int row = listShow->rowCount();
         listShow->insertRow(row);
-        listShow->setItem(row, 0, new QTableWidgetItem(iconOf(path), name));
-        listShow->setItem(row, 1, new QTableWidgetItem(path));
+        auto nameCell = new Cell(iconOf(path), name);
+        nameCell->setData(IconSetRole, true);
+        listShow->setItem(row, 0, nameCell);
+        listShow->setItem(row, 1, newPathCell(path));
     });
     listShow->scrollToBottom();
 
@@ -201,6 +263,15 @@ void QAppshow::AddNew()
     if (pending >= 0)
         pendingChanges.removeAt(pending);
     pendingChanges.append(change(path, name));
+}
+
+void QAppshow::takeKeyboardBack()
+{
+    // The add and rename dialogs are windows of their own, and nothing hands the
+    // keyboard back when they close (on X11 without a window manager no window
+    // would have it): the manager takes it, so keys go on working here.
+    if (isVisible())
+        activateWindow();
 }
 
 void QAppshow::ModifyFromBtn()
@@ -220,10 +291,12 @@ void QAppshow::rename(int row)
     QTableWidgetItem *nameCell = listShow->item(row, 0);
     QTableWidgetItem *pathCell = listShow->item(row, 1);
     const QString oldName = nameCell ? nameCell->text() : QString();
-    const QString path = pathCell ? pathCell->text() : QString();
+    const QString path = pathOf(pathCell);
 
     qModapp dialog(oldName, nullptr);
-    if (dialog.exec() != QDialog::Accepted)
+    const int result = dialog.exec();
+    takeKeyboardBack();
+    if (result != QDialog::Accepted)
         return;
     const QString newName = dialog.newName();
     if (newName == oldName)
@@ -236,7 +309,11 @@ void QAppshow::rename(int row)
         if (row < 0)
             return;
     }
-    withSortingPaused([&] { listShow->setItem(row, 0, new QTableWidgetItem(iconOf(path), newName)); });
+    withSortingPaused([&] {
+        auto nameCell = new Cell(iconOf(path), newName);
+        nameCell->setData(IconSetRole, true);
+        listShow->setItem(row, 0, nameCell);
+    });
 
     const int pending = indexOfPending(path);
     if (pending >= 0)
@@ -249,8 +326,7 @@ void QAppshow::del()
     const int row = listShow->currentRow();
     if (row < 0)
         return;
-    const QTableWidgetItem *pathCell = listShow->item(row, 1);
-    const QString path = pathCell ? pathCell->text() : QString();
+    const QString path = pathOf(listShow->item(row, 1));
     listShow->removeRow(row);
 
     const int pending = indexOfPending(path);
@@ -278,28 +354,56 @@ void QAppshow::ShowTooltip(QTableWidgetItem *twi)
 
 void QAppshow::timerUpData()
 {
-    // The event loop runs between rows, so the user may delete rows, or end or
-    // even destroy the dialog, in the middle of the fill: the row count is read
-    // again on each step and the fill stops once the dialog is gone or closed.
+    // The event loop runs between rows, so the user may delete rows, add them, sort
+    // the table, or end or even destroy the dialog in the middle of the fill. When
+    // the rows change places the walk starts over from the top, passing the rows
+    // that have their icon; it stops once the dialog is gone or closed.
     const QPointer<QAppshow> self(this);
+    QAbstractItemModel *rows = listShow->model();
+    bool moved = false;
+    const auto restart = [&moved] { moved = true; };
+    const QList<QMetaObject::Connection> watches{
+        connect(rows, &QAbstractItemModel::rowsRemoved, this, restart),
+        connect(rows, &QAbstractItemModel::rowsInserted, this, restart),
+        connect(rows, &QAbstractItemModel::layoutChanged, this, restart),
+        connect(rows, &QAbstractItemModel::modelReset, this, restart)};
+
     for (int row = 0; row < listShow->rowCount(); ++row) {
-        QCoreApplication::processEvents();
-        if (!self || !isVisible())
-            return;
-        if (row >= listShow->rowCount())
-            break;
         QTableWidgetItem *nameCell = listShow->item(row, 0);
         const QTableWidgetItem *pathCell = listShow->item(row, 1);
-        if (!nameCell || !pathCell)
+        if (!nameCell || !pathCell || nameCell->data(IconSetRole).toBool())
             continue;
+        QCoreApplication::processEvents();
+        if (!self)
+            return;
+        if (!isVisible())
+            break;
+        if (moved) {
+            moved = false;
+            row = -1;
+            continue;
+        }
         // Setting the icon on the existing cell keeps the row where it is; a new
         // cell in a sorted column could move it under the walk.
-        nameCell->setIcon(iconOf(pathCell->text()));
+        nameCell->setIcon(iconOf(pathOf(pathCell)));
+        nameCell->setData(IconSetRole, true);
     }
+    for (const QMetaObject::Connection &watch : watches)
+        disconnect(watch);
 }
 
 bool QAppshow::eventFilter(QObject *watched, QEvent *event)
 {
+    // In the table, F2 and Return (or Enter) rename the current row.
+    if (watched == listShow && event->type() == QEvent::KeyPress) {
+        const auto key = static_cast<QKeyEvent *>(event);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (plain &&
+            (key->key() == Qt::Key_F2 || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            ModifyFromBtn();
+            return true;
+        }
+    }
     if (event->type() == QEvent::Show && firstShow) {
         firstShow = false;
         QTimer::singleShot(IconDelayMs, this, &QAppshow::timerUpData);

@@ -51,6 +51,8 @@ protected:
 private:
     void buildForm();
     void rename(int row);
+    // Activates the manager again after one of its own dialogs closed.
+    void takeKeyboardBack();
     // Runs `change` on the table with sorting off, then sorts again by the active
     // sort column (if any), so cells of one row stay together.
     template <typename F> void withSortingPaused(F change);

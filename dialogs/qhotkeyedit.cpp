@@ -1,8 +1,21 @@
 #include "qhotkeyedit.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 
-QHotKeyEdit::QHotKeyEdit(QWidget *parent) : QLineEdit(parent) {}
+QHotKeyEdit::QHotKeyEdit(QWidget *parent) : QLineEdit(parent)
+{
+    // Only the capture rule below changes the text: read-only, the line edit takes
+    // no paste (keys, menu or middle button), no deletion from its menu, no drop and
+    // no input-method text, so OK can only store a combination that was pressed.
+    setReadOnly(true);
+}
+
+void QHotKeyEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    // A read-only line edit still takes text an input method commits.
+    event->ignore();
+}
 
 void QHotKeyEdit::keyPressEvent(QKeyEvent *event)
 {

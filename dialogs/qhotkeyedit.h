@@ -6,6 +6,7 @@
 // replaces it with the pressed combination written as "CTRL+", "SHIFT+", "ALT+"
 // (in that order, each only when held) and the character of the key. The Control
 // and Alt keys on their own are ignored; Tab and Shift+Tab still move the focus.
+// Nothing else changes the text: no paste, no drop, no input method.
 class QHotKeyEdit : public QLineEdit
 {
     Q_OBJECT
@@ -15,4 +16,5 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
 };

@@ -1,7 +1,9 @@
 #include "qmodapp.h"
 
+#include "focusbutton.h"
 #include "frameless.h"
 #include "qaddapp.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QLabel>
@@ -23,7 +25,7 @@ qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), str
 {
     setObjectName(QStringLiteral("qModapp"));
     setWindowTitle(QStringLiteral("Dialog"));
-    Frameless::setup(this, QPixmap(QLatin1String(Background)));
+    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));
@@ -44,13 +46,13 @@ qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), str
     for (QLabel *l : {label, label_2})
         l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    btnOK = new QPushButton(this);
+    btnOK = new FocusButton(this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(254, 112, 72, 33);
     btnOK->setStyleSheet(Sprites::buttonStyle(Sprites::DialogOk));
     btnOK->setDefault(true);
 
-    btnCancel = new QPushButton(this);
+    btnCancel = new FocusButton(this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(334, 112, 72, 33);
     btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));
@@ -67,13 +69,15 @@ qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), str
 
 void qModapp::acc()
 {
-    if (edtNew->text().isEmpty()) {
+    // A name of blanks only would be an item without a visible name.
+    const QString name = edtNew->text().trimmed();
+    if (name.isEmpty()) {
         edtNew->setFocus();
         QMessageBox::information(this, QStringLiteral("Title"), QStringLiteral("Name can not be empty"),
                                  QMessageBox::Ok);
         return;
     }
-    strNewName = edtNew->text();
+    strNewName = name;
     accept();
 }
 

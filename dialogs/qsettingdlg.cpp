@@ -3,9 +3,11 @@
 #include "applocations.h"
 #include "frameless.h"
 #include "qhotkeyedit.h"
+#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -52,7 +54,10 @@ const char *const SpinStyle =
     "QSpinBox::down-button:pressed { border-image: url(:/images/SPIN2) 56 0 0 0 0; }"
     "QSpinBox::up-arrow, QSpinBox::down-arrow { image: none; width: 0; height: 0; }";
 
+// The field shows no text cursor (only the capture rule edits it), so its frame
+// shows the keyboard focus.
 const char *const HotkeyStyle = "QLineEdit { border: 1px solid rgb(165, 165, 165); }"
+                                "QLineEdit:focus { border: 1px solid rgb(97, 141, 175); }"
                                 "QLineEdit:hover { border: 1px solid rgb(97, 141, 175);"
                                 " background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,"
                                 " stop: 0 #FEFEFF, stop: 1 #f6f7fa); }"
@@ -61,6 +66,11 @@ const char *const HotkeyStyle = "QLineEdit { border: 1px solid rgb(165, 165, 165
                                 " stop: 0 #dadbde, stop: 1 #f6f7fa); }";
 
 const char *const TextStyle = "color: rgb(40, 52, 66);";
+
+const char *const QuitStyle = "QPushButton { color: rgb(40, 52, 66); background: transparent;"
+                              " border: 1px solid rgb(165, 165, 165); border-radius: 3px; }"
+                              "QPushButton:hover { border-color: rgb(97, 141, 175); }"
+                              "QPushButton:pressed { background: rgba(97, 141, 175, 60); }";
 
 // The captions must fit the fixed rectangles whatever fonts the desktop has: the
 // largest of a few sizes and widths at which every one of them fits.
@@ -87,7 +97,7 @@ QFont fittingFont(const QFont &base, const QList<QWidget *> &widgets)
 
 QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
 {
-    Frameless::setup(this, QPixmap(Background));
+    Frameless::setup(this, ScaledImages::pixmap(Background, ScaledImages::applicationRatio()));
 
     // Creation order is the Tab order; the start-with-system box comes last.
     sliderMaxCount = new QSlider(Qt::Horizontal, this);
@@ -103,6 +113,8 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     btnOk = new QPushButton(this);
     btnCancel = new QPushButton(this);
     chkAutoRun = new QCheckBox(QStringLiteral("Boot automatically run"), this);
+    // A desktop without a tray has no tray menu: Quit is here too.
+    btnQuit = new QPushButton(QStringLiteral("Quit Tolvane"), this);
 
     sliderMaxCount->setObjectName(QStringLiteral("sliderMaxCount"));
     chkAutoHide->setObjectName(QStringLiteral("chkAutoHide"));
@@ -117,6 +129,10 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     chkAutoRun->setObjectName(QStringLiteral("chkAutoRun"));
+    btnQuit->setObjectName(QStringLiteral("btnQuit"));
+    btnQuit->setAutoDefault(false);
+    btnQuit->setFocusPolicy(Qt::NoFocus);
+    btnQuit->setCursor(Qt::PointingHandCursor);
 
     btnOk->setFocusPolicy(Qt::NoFocus);
     btnCancel->setFocusPolicy(Qt::NoFocus);
@@ -126,10 +142,12 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     for (QWidget *child : findChildren<QWidget *>())
         child->installEventFilter(this);
 
-    sliderMaxCount->setStyleSheet(QLatin1String(SliderStyle));
-    sliderOpacity->setStyleSheet(QLatin1String(SliderStyle));
-    spinMaxCount->setStyleSheet(QLatin1String(SpinStyle));
-    spinOpacity->setStyleSheet(QLatin1String(SpinStyle));
+    // Slices of the 2x images on scaled screens.
+    const qreal ratio = ScaledImages::applicationRatio();
+    sliderMaxCount->setStyleSheet(ScaledImages::styleSheet(QLatin1String(SliderStyle), ratio));
+    sliderOpacity->setStyleSheet(ScaledImages::styleSheet(QLatin1String(SliderStyle), ratio));
+    spinMaxCount->setStyleSheet(ScaledImages::styleSheet(QLatin1String(SpinStyle), ratio));
+    spinOpacity->setStyleSheet(ScaledImages::styleSheet(QLatin1String(SpinStyle), ratio));
     edtHotkey->setStyleSheet(QLatin1String(HotkeyStyle));
     btnOk->setStyleSheet(Sprites::buttonStyle(Sprites::DialogOk));
     btnCancel->setStyleSheet(Sprites::buttonStyle(Sprites::DialogCancel));
@@ -147,13 +165,15 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     edtHotkey->setGeometry(190, 165, 150, 20);
     btnOk->setGeometry(310, 250, 72, 33);
     btnCancel->setGeometry(385, 250, 72, 33);
+    btnQuit->setGeometry(20, 255, 100, 24);
 
     const QList<QWidget *> captions{chkAutoRun, chkAutoHide, chkBigIcon, lblMaxCount, lblOpacity, lblHotkey};
     for (QWidget *caption : captions)
         caption->setStyleSheet(QLatin1String(TextStyle));
     const QFont font = fittingFont(this->font(), captions);
-    for (QWidget *w : std::initializer_list<QWidget *>{spinMaxCount, spinOpacity, edtHotkey})
+    for (QWidget *w : std::initializer_list<QWidget *>{spinMaxCount, spinOpacity, edtHotkey, btnQuit})
         w->setFont(font);
+    btnQuit->setStyleSheet(QLatin1String(QuitStyle));
     spinMaxCount->setAlignment(Qt::AlignCenter);
     spinOpacity->setAlignment(Qt::AlignCenter);
 
@@ -174,6 +194,13 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     connect(chkBigIcon, &QCheckBox::clicked, this, &QSettingDlg::ShowBigIcon);
     connect(btnOk, &QPushButton::clicked, this, &QSettingDlg::SetEnsure);
     connect(btnCancel, &QPushButton::clicked, this, &QSettingDlg::SetCancel);
+    connect(btnQuit, &QPushButton::clicked, this, &QSettingDlg::QuitApp);
+}
+
+void QSettingDlg::RestoreHotkey(const QString &text)
+{
+    edtHotkey->setText(text);
+    settings->setValue(KeyHotkey, text);
 }
 
 bool QSettingDlg::readSwitch(const QString &key) const
@@ -231,23 +258,25 @@ void QSettingDlg::ApplySettings()
 void QSettingDlg::SetEnsure()
 {
     const bool autoHide = chkAutoHide->isChecked();
-    emit AutoHide(autoHide);
-    settings->setValue(KeyAutoHide, autoHide ? 1 : 0);
-
     const bool bigIcon = chkBigIcon->isChecked();
-    emit ShowBigIcon(bigIcon);
-    settings->setValue(KeyBigIcon, bigIcon ? 1 : 0);
+    const QString hotkey = edtHotkey->text();
+    const bool autoRun = chkAutoRun->isChecked();
 
+    // Every key is written, and the file is on disk, before the first signal: a
+    // receiver may run a message box (a nested event loop) or fail, and the program
+    // may be killed meanwhile; the file must never hold half of the new settings.
+    settings->setValue(KeyAutoHide, autoHide ? 1 : 0);
+    settings->setValue(KeyBigIcon, bigIcon ? 1 : 0);
     settings->setValue(KeyMaxCount, sliderMaxCount->value());
     settings->setValue(KeyOpacity, sliderOpacity->value());
-
-    const QString hotkey = edtHotkey->text();
     settings->setValue(KeyHotkey, hotkey);
-    emit SetShotCut(hotkey);
-
-    const bool autoRun = chkAutoRun->isChecked();
-    emit AutoRun(autoRun);
     settings->setValue(KeyAutoRun, autoRun ? 1 : 0);
+    settings->sync();
+
+    emit AutoHide(autoHide);
+    emit ShowBigIcon(bigIcon);
+    emit SetShotCut(hotkey);
+    emit AutoRun(autoRun);
 
     hide();
 }
@@ -282,8 +311,49 @@ void QSettingDlg::SetCancel()
     hide();
 }
 
+void QSettingDlg::keyPressEvent(QKeyEvent *event)
+{
+    // From the keyboard: Return confirms like OK, Escape cancels like Cancel. (The
+    // hotkey field takes both keys for itself; the other controls pass them on.)
+    // Return confirms on its release, so that the release does not reach the window
+    // that gets the keyboard next (the main window starts an item on it).
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        if (!event->isAutoRepeat())
+            returnKey = event->key();
+        return;
+    }
+    if (plain && event->key() == Qt::Key_Escape) {
+        SetCancel();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool QSettingDlg::confirmOnRelease(QEvent *event)
+{
+    if (event->type() != QEvent::KeyRelease || returnKey == 0)
+        return false;
+    const auto key = static_cast<QKeyEvent *>(event);
+    if (key->key() != returnKey || key->isAutoRepeat())
+        return false;
+    returnKey = 0;
+    SetEnsure();
+    return true;
+}
+
+void QSettingDlg::keyReleaseEvent(QKeyEvent *event)
+{
+    if (!confirmOnRelease(event))
+        QDialog::keyReleaseEvent(event);
+}
+
 bool QSettingDlg::eventFilter(QObject *watched, QEvent *event)
 {
+    // A control may keep the release of a Return whose press it passed on (a spin
+    // box does): the dialog takes it first.
+    if (confirmOnRelease(event))
+        return true;
     Frameless::filterChildPress(event, nDragX);
     return QDialog::eventFilter(watched, event);
 }

@@ -4,6 +4,7 @@
 
 class QCheckBox;
 class QHotKeyEdit;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QSettings;
@@ -14,7 +15,8 @@ class QSpinBox;
 // start with the system, kept in config.ini. The main window connects the six
 // signals and calls ApplySettings() once; list length, transparency, auto-hide and
 // big icons then follow the controls live, OK sends and stores everything, Cancel
-// goes back to what the file holds. Frameless; dragged by its top band.
+// goes back to what the file holds; from the keyboard, Return is OK and Escape is
+// Cancel. Frameless; dragged by its top band.
 class QSettingDlg : public QDialog
 {
     Q_OBJECT
@@ -25,9 +27,14 @@ public:
     // Reads config.ini, sets the controls and sends every value as read (numbers
     // unclamped). Writes nothing; the dialog stays as it is.
     void ApplySettings();
+    // Puts back a hotkey that stays in force after the one sent by OK was refused:
+    // in the field and in config.ini.
+    void RestoreHotkey(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
@@ -39,12 +46,16 @@ signals:
     void ShowBigIcon(bool bBig);
     void SetShotCut(QString strShotCut);
     void AutoRun(bool isAutoRun);
+    // The Quit button: ends the program (reachable without a tray).
+    void QuitApp();
 
 public slots:
     void SetEnsure();
     void SetCancel();
 
 private:
+    // On the release of the Return that was pressed in the dialog: OK. Whether it was.
+    bool confirmOnRelease(QEvent *event);
     bool readSwitch(const QString &key) const;
     int readNumber(const QString &key) const;
     QString readText(const QString &key) const;
@@ -63,6 +74,9 @@ private:
     QHotKeyEdit *edtHotkey = nullptr;
     QPushButton *btnOk = nullptr;
     QPushButton *btnCancel = nullptr;
+    QPushButton *btnQuit = nullptr;
     int nDragX = 0;
     int nDragY = 0;
+    // Return or Enter pressed in the dialog and not yet released; 0 if none.
+    int returnKey = 0;
 };

@@ -8,10 +8,24 @@
 
 namespace {
 
+// The install rules put the program into <prefix>/lib/tolvane and link
+// <prefix>/bin/tolvane to it. A copy laid out so is an installed one: its files belong
+// in the user's folders even where the user could write beside it (as root can).
+bool installedCopy()
+{
+    const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    const QFileInfo command(AppLocations::applicationDir() + QStringLiteral("/../../bin/tolvane"));
+    return command.isSymLink() && !self.isEmpty() && command.canonicalFilePath() == self;
+}
+
 bool applicationDirWritable()
 {
     const QFileInfo info(AppLocations::applicationDir());
-    return info.isDir() && info.isWritable();
+    // The system lets root write anywhere; a folder whose mode grants writing to
+    // nobody is read-only by intent, so it counts as read-only for root as well.
+    const bool modeAllowsWriting =
+        info.permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
+    return info.isDir() && info.isWritable() && modeAllowsWriting && !installedCopy();
 }
 
 QString userFolder(QStandardPaths::StandardLocation location)
@@ -45,7 +59,10 @@ QString configFile()
     const QString user =
         userFolder(QStandardPaths::AppConfigLocation) + QDir::separator() + QStringLiteral("config.ini");
     if (!QFileInfo::exists(user) && QFileInfo::exists(shipped)) {
-        QFile::copy(shipped, user);
+        // Where the user's folder cannot take the copy (a home that is not writable),
+        // the shipped defaults are read as they are, rather than no settings at all.
+        if (!QFile::copy(shipped, user))
+            return shipped;
         QFile::setPermissions(user, QFile::ReadOwner | QFile::WriteOwner);
     }
     return user;

@@ -3,8 +3,11 @@
 #include <QString>
 
 // Where Tolvane keeps its files. A build tree or a portable copy keeps data.db and
-// config.ini beside the executable; an installed copy (read-only application
-// directory) keeps them in the user's data and config folders.
+// config.ini beside the executable; an installed copy keeps them in the user's data
+// and config folders. Installed means: the executable's folder is read-only (for root,
+// whom the system lets write anywhere: no write permission in the folder's mode), or
+// it is laid out as the install rules lay it out, <prefix>/lib/tolvane/tolvane with
+// <prefix>/bin/tolvane a link to it.
 namespace AppLocations {
 
 // The folder of the executable, with forward slashes.
@@ -14,7 +17,7 @@ QString applicationDir();
 QString dataDir();
 
 // Full path of config.ini. A missing per-user file starts as a copy of the one
-// shipped beside the executable.
+// shipped beside the executable; when that copy cannot be made, the shipped file.
 QString configFile();
 
 } // namespace AppLocations

@@ -1,4 +1,4 @@
-#include "globalshortcut.h"
+#include "globalshortcut_p.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
@@ -18,18 +18,51 @@ UINT virtualKey(int key)
     return 0;
 }
 
-} // namespace
-
-class GlobalShortcut::Private : public QAbstractNativeEventFilter
+// RegisterHotKey for the whole session, seen through a native event filter.
+class WinHotKey : public ShortcutBackend, public QAbstractNativeEventFilter
 {
 public:
-    explicit Private(GlobalShortcut *owner) : q(owner) { qApp->installNativeEventFilter(this); }
-    ~Private() override
+    explicit WinHotKey(QObject *parent) : ShortcutBackend(parent) { qApp->installNativeEventFilter(this); }
+    ~WinHotKey() override
     {
         unregister();
         qApp->removeNativeEventFilter(this);
     }
 
+    Outcome bind(const QKeySequence &shortcut) override
+    {
+        unregister();
+        Outcome outcome;
+        if (shortcut.isEmpty())
+            return outcome;
+        const QKeyCombination combination = shortcut[0];
+        const UINT vk = virtualKey(combination.key());
+        if (vk == 0) {
+            outcome.error = QStringLiteral("no such key on this keyboard");
+            return outcome;
+        }
+        UINT mods = 0;
+        const auto m = combination.keyboardModifiers();
+        if (m & Qt::ControlModifier)
+            mods |= MOD_CONTROL;
+        if (m & Qt::ShiftModifier)
+            mods |= MOD_SHIFT;
+        if (m & Qt::AltModifier)
+            mods |= MOD_ALT;
+        if (m & Qt::MetaModifier)
+            mods |= MOD_WIN;
+        registered = RegisterHotKey(nullptr, id, mods, vk);
+        if (!registered) {
+            outcome.error = QStringLiteral("held by another program");
+            return outcome;
+        }
+        outcome.status = GlobalShortcut::Status::Active;
+        return outcome;
+    }
+
+    bool isAvailable() const override { return true; }
+
+private:
     void unregister()
     {
         if (registered)
@@ -41,45 +74,36 @@ public:
     {
         auto msg = static_cast<MSG *>(message);
         if (registered && msg->message == WM_HOTKEY && static_cast<int>(msg->wParam) == id) {
-            emit q->activated();
+            emit activated(QString());
             return true;
         }
         return false;
     }
 
-    GlobalShortcut *q;
     int id = 0x5417;
     bool registered = false;
-    QKeySequence shortcut;
 };
 
-GlobalShortcut::GlobalShortcut(QObject *parent) : QObject(parent), d(new Private(this)) {}
+} // namespace
 
-GlobalShortcut::~GlobalShortcut() = default;
-
-bool GlobalShortcut::setShortcut(const QKeySequence &shortcut)
+GlobalShortcut::Mechanism ShortcutBackends::automatic()
 {
-    d->unregister();
-    d->shortcut = shortcut;
-    if (shortcut.isEmpty())
-        return false;
-    const QKeyCombination combination = shortcut[0];
-    const UINT vk = virtualKey(combination.key());
-    if (vk == 0)
-        return false;
-    UINT mods = 0;
-    const auto m = combination.keyboardModifiers();
-    if (m & Qt::ControlModifier)
-        mods |= MOD_CONTROL;
-    if (m & Qt::ShiftModifier)
-        mods |= MOD_SHIFT;
-    if (m & Qt::AltModifier)
-        mods |= MOD_ALT;
-    d->registered = RegisterHotKey(nullptr, d->id, mods, vk);
-    return d->registered;
+    return GlobalShortcut::Mechanism::KeyGrab;
 }
 
-QKeySequence GlobalShortcut::shortcut() const
+ShortcutBackend *ShortcutBackends::create(GlobalShortcut::Mechanism mechanism, QObject *parent)
 {
-    return d->shortcut;
+    if (mechanism == GlobalShortcut::Mechanism::KeyGrab || mechanism == GlobalShortcut::Mechanism::Automatic)
+        return new WinHotKey(parent);
+    return nullptr;
+}
+
+ShortcutBackend *ShortcutBackends::createKeyGrab(QObject *parent)
+{
+    return new WinHotKey(parent);
+}
+
+ShortcutBackend *ShortcutBackends::createPortal(QObject *)
+{
+    return nullptr;
 }

@@ -1,4 +1,4 @@
-#include "globalshortcut.h"
+#include "globalshortcut_p.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
@@ -82,10 +82,12 @@ constexpr uint16_t RelevantModifiers =
 
 } // namespace
 
-class GlobalShortcut::Private : public QAbstractNativeEventFilter
+// The grab of one key combination on the root window of the X server that Qt
+// talks to, seen through a native event filter.
+class X11KeyGrab : public ShortcutBackend, public QAbstractNativeEventFilter
 {
 public:
-    explicit Private(GlobalShortcut *owner) : q(owner)
+    explicit X11KeyGrab(QObject *parent) : ShortcutBackend(parent)
     {
         if (auto x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr)
             connection = x11->connection();
@@ -95,13 +97,42 @@ public:
         }
     }
 
-    ~Private() override
+    ~X11KeyGrab() override
     {
         ungrab();
         if (connection && qApp)
             qApp->removeNativeEventFilter(this);
     }
 
+    Outcome bind(const QKeySequence &shortcut) override
+    {
+        ungrab();
+        Outcome outcome;
+        if (shortcut.isEmpty())
+            return outcome;
+        if (!connection) {
+            outcome.error = QStringLiteral("no X server");
+            return outcome;
+        }
+        const QKeyCombination combination = shortcut[0];
+        const xcb_keysym_t keysym = keysymForKey(combination.key());
+        const xcb_keycode_t code = keysym ? keycodeFor(keysym) : 0;
+        if (code == 0) {
+            outcome.error = QStringLiteral("no such key on this keyboard");
+            return outcome;
+        }
+        if (!grab(code, modifierMask(combination.keyboardModifiers()))) {
+            // BadAccess: another client grabbed the same key and modifiers first.
+            outcome.error = QStringLiteral("held by another program");
+            return outcome;
+        }
+        outcome.status = GlobalShortcut::Status::Active;
+        return outcome;
+    }
+
+    bool isAvailable() const override { return connection != nullptr; }
+
+private:
     xcb_keycode_t keycodeFor(xcb_keysym_t keysym) const
     {
         const xcb_setup_t *setup = xcb_get_setup(connection);
@@ -167,39 +198,17 @@ public:
         auto press = reinterpret_cast<xcb_key_press_event_t *>(event);
         if (press->detail != keycode || (press->state & RelevantModifiers) != modifiers)
             return false;
-        emit q->activated();
+        emit activated(QString());
         return true;
     }
 
-    GlobalShortcut *q;
     xcb_connection_t *connection = nullptr;
     xcb_window_t root = 0;
     xcb_keycode_t keycode = 0;
     uint16_t modifiers = 0;
-    QKeySequence shortcut;
 };
 
-GlobalShortcut::GlobalShortcut(QObject *parent) : QObject(parent), d(new Private(this)) {}
-
-GlobalShortcut::~GlobalShortcut() = default;
-
-bool GlobalShortcut::setShortcut(const QKeySequence &shortcut)
+ShortcutBackend *ShortcutBackends::createKeyGrab(QObject *parent)
 {
-    d->ungrab();
-    d->shortcut = shortcut;
-    if (!d->connection || shortcut.isEmpty())
-        return false;
-    const QKeyCombination combination = shortcut[0];
-    const xcb_keysym_t keysym = keysymForKey(combination.key());
-    if (keysym == 0)
-        return false;
-    const xcb_keycode_t code = d->keycodeFor(keysym);
-    if (code == 0)
-        return false;
-    return d->grab(code, modifierMask(combination.keyboardModifiers()));
-}
-
-QKeySequence GlobalShortcut::shortcut() const
-{
-    return d->shortcut;
+    return new X11KeyGrab(parent);
 }

@@ -39,4 +39,11 @@ private:
     void *monitor = nullptr;
 };
 
+// What a row shows for an item's path. For a desktop entry, what it starts: its
+// program and arguments as its Exec line reads, without field codes (%U, %f...),
+// or the application id of a D-Bus activated entry without Exec. For any other
+// path, and for an entry that cannot be read, the path itself. Remembered per
+// file while the file stays the same, so painting may ask on every paint.
+QString shownPath(const QString &path);
+
 } // namespace InstalledApps

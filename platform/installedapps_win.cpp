@@ -12,4 +12,9 @@ Monitor::Monitor(QObject *parent) : QObject(parent) {}
 
 Monitor::~Monitor() = default;
 
+QString shownPath(const QString &path)
+{
+    return path;
+}
+
 } // namespace InstalledApps

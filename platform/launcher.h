@@ -2,18 +2,23 @@
 
 #include <QString>
 
-class QUrl;
-
-// Starting catalog items and handing links to the desktop.
+// Starting catalog items.
 namespace Launcher {
 
-// Starts the file as a detached process with no arguments and the launcher's
-// working directory. A desktop entry (.desktop) is started as its application.
-bool startDetached(const QString &path);
+// How a start went: whether it began, and if it did not, why (a short text
+// from the system, for the user).
+struct Result
+{
+    bool started = false;
+    QString error;
+};
 
-// Hands the URL to the desktop (browser, mail program, file association). A local
-// desktop entry is started as its application, and a local executable file is
-// started as a process rather than opened in an editor.
-bool openUrl(const QUrl &url);
+// Starts the item at `path`, detached, with no arguments and the launcher's
+// working directory, the way the platform starts such a file: a program runs as
+// a process and any other file (or folder) opens with the desktop's
+// association. On Linux a program is an executable ELF file or "#!" script, and
+// a desktop entry (.desktop) starts its application; on Windows a program is
+// an ".exe" file.
+Result start(const QString &path);
 
 } // namespace Launcher

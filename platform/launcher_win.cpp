@@ -6,14 +6,18 @@
 
 namespace Launcher {
 
-bool startDetached(const QString &path)
+Result start(const QString &path)
 {
-    return QProcess::startDetached(path, {});
-}
-
-bool openUrl(const QUrl &url)
-{
-    return QDesktopServices::openUrl(url);
+    if (path.endsWith(QLatin1String(".exe"), Qt::CaseInsensitive)) {
+        QProcess process;
+        process.setProgram(path);
+        if (process.startDetached())
+            return {true, QString()};
+        return {false, process.errorString()};
+    }
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return {true, QString()};
+    return {false, QStringLiteral("No application is registered as handling this file")};
 }
 
 } // namespace Launcher

@@ -4,54 +4,111 @@
 
 #include "launcher.h"
 
-#include <QDesktopServices>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace {
 
-bool isDesktopEntry(const QString &path)
+bool isDesktopEntry(const QFileInfo &info)
 {
-    return path.endsWith(QLatin1String(".desktop"));
+    return info.suffix() == QLatin1String("desktop") && info.isFile();
 }
 
-bool launchDesktopEntry(const QString &path)
+// A program the kernel can run: an executable file that starts with the ELF
+// magic or with "#!". Anything else with the execute bit (a document on a FAT
+// or NTFS stick, where every file has it) is no program.
+bool isProgram(const QFileInfo &info)
+{
+    if (!info.isFile() || !info.isExecutable())
+        return false;
+    QFile file(info.filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(4);
+    return head == QByteArrayLiteral("\x7f"
+                                     "ELF") ||
+           head.startsWith("#!");
+}
+
+QString takeMessage(GError *error)
+{
+    if (!error)
+        return QStringLiteral("unknown error");
+    const QString message = QString::fromUtf8(error->message);
+    g_error_free(error);
+    return message;
+}
+
+Launcher::Result launchDesktopEntry(const QString &path)
 {
     GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(QFile::encodeName(path).constData());
     if (!info)
-        return false;
+        return {false, QStringLiteral("not a valid application entry")};
     GError *error = nullptr;
-    const gboolean ok = g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, &error);
-    if (error)
-        g_error_free(error);
+    const bool ok = g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, &error);
     g_object_unref(info);
-    return ok;
+    if (ok)
+        return {true, QString()};
+    return {false, takeMessage(error)};
+}
+
+// The interpreter a "#!" script names, or an empty text.
+QString interpreterOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray line = file.readLine(4096);
+    if (!line.startsWith("#!"))
+        return QString();
+    return QString::fromLocal8Bit(line.mid(2).trimmed()).section(QLatin1Char(' '), 0, 0);
+}
+
+Launcher::Result startProcess(const QString &path)
+{
+    // The program gets no arguments and no shell: the exact file is started.
+    QProcess process;
+    process.setProgram(path);
+    if (process.startDetached())
+        return {true, QString()};
+    // "No such file or directory" about a file that exists: its interpreter is missing.
+    const QString interpreter = interpreterOf(path);
+    if (!interpreter.isEmpty() && !QFileInfo::exists(interpreter))
+        return {false, QStringLiteral("its interpreter %1 does not exist").arg(interpreter)};
+    QString error = process.errorString();
+    error.remove(QRegularExpression(QStringLiteral("^execv?p?: ")));
+    return {false, error};
+}
+
+// The desktop's association for the file's type (the freedesktop MIME
+// associations, as the file manager uses them); it fails when no application
+// handles the type.
+Launcher::Result openWithAssociation(const QString &path)
+{
+    const QByteArray uri = QUrl::fromLocalFile(path).toEncoded();
+    GError *error = nullptr;
+    if (g_app_info_launch_default_for_uri(uri.constData(), nullptr, &error))
+        return {true, QString()};
+    return {false, takeMessage(error)};
 }
 
 } // namespace
 
 namespace Launcher {
 
-bool startDetached(const QString &path)
+Result start(const QString &path)
 {
-    if (isDesktopEntry(path))
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {false, QStringLiteral("No such file or directory")};
+    if (isDesktopEntry(info))
         return launchDesktopEntry(path);
-    // The program gets no arguments and no shell: the exact file is started.
-    return QProcess::startDetached(path, {});
-}
-
-bool openUrl(const QUrl &url)
-{
-    if (url.isLocalFile()) {
-        const QString path = url.toLocalFile();
-        if (isDesktopEntry(path))
-            return launchDesktopEntry(path);
-        const QFileInfo info(path);
-        if (info.isFile() && info.isExecutable())
-            return QProcess::startDetached(path, {});
-    }
-    return QDesktopServices::openUrl(url);
+    if (isProgram(info))
+        return startProcess(path);
+    return openWithAssociation(path);
 }
 
 } // namespace Launcher

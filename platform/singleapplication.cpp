@@ -38,25 +38,65 @@ void readMessage(SingleApplication *app, QLocalSocket *socket)
     emit app->messageReceived(QString::fromUtf8(text));
 }
 
-} // namespace
-
-SingleApplication::SingleApplication(int &argc, char **argv) : QApplication(argc, argv), d(new Private)
+// The identity: made from the executable's absolute path and the user.
+QString instanceId()
 {
     const QString exe = SingleInstancePlatform::normalizedExecutablePath(
-        QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath());
+        QFileInfo(SingleInstancePlatform::executablePath()).absoluteFilePath());
     const QByteArray digest =
         QCryptographicHash::hash((exe + QLatin1Char('\n') + SingleInstancePlatform::userIdentity()).toUtf8(),
                                  QCryptographicHash::Sha1)
             .toHex()
             .left(16);
-    d->id = QStringLiteral("tolvane-") + QString::fromLatin1(digest);
+    return QStringLiteral("tolvane-") + QString::fromLatin1(digest);
+}
 
-    const QString folder = SingleInstancePlatform::runtimeFolder();
-    d->serverName = SingleInstancePlatform::serverName(d->id);
-    d->lock = std::make_unique<QLockFile>(folder + QLatin1Char('/') + d->id + QStringLiteral(".lock"));
+// The lock that the first copy holds for its whole run.
+std::unique_ptr<QLockFile> lockFile(const QString &id)
+{
+    auto lock = std::make_unique<QLockFile>(SingleInstancePlatform::runtimeFolder() + QLatin1Char('/') + id +
+                                            QStringLiteral(".lock"));
     // The lock of a killed copy names a process that no longer exists: QLockFile
     // takes such a lock over.
-    d->lock->setStaleLockTime(0);
+    lock->setStaleLockTime(0);
+    return lock;
+}
+
+// Sends a message over the local socket and waits for the receiver's answer, so
+// the message is not lost when the sender exits at once.
+bool deliver(const QString &serverName, const QString &message, int timeout)
+{
+    QLocalSocket socket;
+    socket.connectToServer(serverName);
+    if (!socket.waitForConnected(timeout))
+        return false;
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out << message.toUtf8();
+    socket.write(payload);
+    if (!socket.waitForBytesWritten(timeout))
+        return false;
+    if (!socket.waitForReadyRead(timeout))
+        return false;
+    return socket.read(1) == "1";
+}
+
+} // namespace
+
+SingleApplication::Delivery SingleApplication::sendToRunningCopy(const QString &message, int timeout)
+{
+    const QString id = instanceId();
+    if (lockFile(id)->tryLock(0))
+        return Delivery::NoCopyRunning; // the lock goes with the object; the first copy takes it again
+    return deliver(SingleInstancePlatform::serverName(id), message, timeout) ? Delivery::Delivered
+                                                                             : Delivery::NotDelivered;
+}
+
+SingleApplication::SingleApplication(int &argc, char **argv) : QApplication(argc, argv), d(new Private)
+{
+    d->id = instanceId();
+    d->serverName = SingleInstancePlatform::serverName(d->id);
+    d->lock = lockFile(d->id);
     if (!d->lock->tryLock(0)) {
         d->running = true;
         return;
@@ -94,22 +134,7 @@ bool SingleApplication::isRunning() const
 
 bool SingleApplication::sendMessage(const QString &message, int timeout)
 {
-    if (!d->running)
-        return false;
-    QLocalSocket socket;
-    socket.connectToServer(d->serverName);
-    if (!socket.waitForConnected(timeout))
-        return false;
-    QByteArray payload;
-    QDataStream out(&payload, QIODevice::WriteOnly);
-    out << message.toUtf8();
-    socket.write(payload);
-    if (!socket.waitForBytesWritten(timeout))
-        return false;
-    // Wait for the receiver's answer, so the message is not lost when we exit at once.
-    if (!socket.waitForReadyRead(timeout))
-        return false;
-    return socket.read(1) == "1";
+    return d->running && deliver(d->serverName, message, timeout);
 }
 
 QString SingleApplication::id() const

@@ -15,6 +15,15 @@ public:
     SingleApplication(int &argc, char **argv);
     ~SingleApplication() override;
 
+    // What sendToRunningCopy() achieved.
+    enum class Delivery { NoCopyRunning, Delivered, NotDelivered };
+
+    // Hands a message to a copy of this program that already runs, before any
+    // application object exists: a second start that only asks the running copy to
+    // show itself then ends without loading the display's platform plugin, which is
+    // most of its cost. NoCopyRunning when this is the first copy.
+    static Delivery sendToRunningCopy(const QString &message, int timeout = 5000);
+
     // True when another copy with the same identity already runs.
     bool isRunning() const;
 

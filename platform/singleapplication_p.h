@@ -10,6 +10,9 @@ namespace SingleInstancePlatform {
 // A stable text naming the user the process runs as.
 QString userIdentity();
 
+// The running executable's absolute path; works before the application object exists.
+QString executablePath();
+
 // The identity's form of the executable path (case-folded where the file system is).
 QString normalizedExecutablePath(const QString &path);
 

@@ -3,11 +3,20 @@
 #include <QDir>
 #include <QLocalSocket>
 
+#include <windows.h>
+
 namespace SingleInstancePlatform {
 
 QString userIdentity()
 {
     return qEnvironmentVariable("USERDOMAIN") + QLatin1Char('\\') + qEnvironmentVariable("USERNAME");
+}
+
+QString executablePath()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    return QDir::fromNativeSeparators(QString::fromWCharArray(buffer, int(length)));
 }
 
 QString normalizedExecutablePath(const QString &path)

@@ -16,6 +16,11 @@ QString userIdentity()
     return QString::number(getuid());
 }
 
+QString executablePath()
+{
+    return QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+}
+
 QString normalizedExecutablePath(const QString &path)
 {
     return path;

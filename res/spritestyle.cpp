@@ -1,5 +1,7 @@
 #include "spritestyle.h"
 
+#include "scaledimages.h"
+
 namespace Sprites {
 
 QString buttonStyle(const Sprite &sprite, const QString &extra)
@@ -8,8 +10,10 @@ QString buttonStyle(const Sprite &sprite, const QString &extra)
         return QStringLiteral("%1 {border-image: url(%2) %3;%4}")
             .arg(QLatin1String(selector), QLatin1String(sprite.url), QLatin1String(offsets), extra);
     };
-    return rule("QPushButton", sprite.normal) + rule("QPushButton:hover:!pressed", sprite.hovered) +
-           rule("QPushButton:hover:pressed", sprite.pressed);
+    return ScaledImages::styleSheet(rule("QPushButton", sprite.normal) +
+                                        rule("QPushButton:hover:!pressed", sprite.hovered) +
+                                        rule("QPushButton:hover:pressed", sprite.pressed),
+                                    ScaledImages::applicationRatio());
 }
 
 } // namespace Sprites

@@ -33,7 +33,8 @@ inline constexpr Sprite ManagerDelete{":/images/ATBTN", "0 0 66 288 0", "66 0 0 
 
 // The three-rule style sheet of a push button showing the sprite: "QPushButton {",
 // then the hovered and the pressed rule. `extra` (for instance "color:white;") is
-// added to each rule.
+// added to each rule. On screens scaled above 1 the rules name the 2x sprite with
+// doubled offsets (see ScaledImages::styleSheet).
 QString buttonStyle(const Sprite &sprite, const QString &extra = QString());
 
 } // namespace Sprites

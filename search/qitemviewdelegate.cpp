@@ -1,6 +1,7 @@
 #include "qitemviewdelegate.h"
 
 #include "fileicons.h"
+#include "installedapps.h"
 #include "itemsmodel.h"
 
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 int QItemViewDelegate::lastSelectedRow = -1;
 
@@ -34,6 +37,167 @@ bool isLowSurrogateAt(const QString &s, qsizetype i)
 QFontMetrics metricsFor(const QFont &font, QPaintDevice *device)
 {
     return device ? QFontMetrics(font, device) : QFontMetrics(font);
+}
+
+constexpr QChar ZeroWidthJoiner(0x200D);
+
+// A highlighted range of the name: [start, end) in the name's characters.
+struct Range
+{
+    qsizetype start;
+    qsizetype end;
+};
+
+// Every case-insensitive occurrence of `key` in `alias`, without overlaps, each
+// widened to whole characters as the reader sees them (a base letter with its
+// marks). A match that would cut a character outside the basic plane in half is
+// not one: the halves cannot be drawn on their own.
+QList<Range> keyRanges(const QString &alias, const QString &key)
+{
+    QList<Range> ranges;
+    if (key.isEmpty())
+        return ranges;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, alias);
+    qsizetype m = alias.indexOf(key, 0, Qt::CaseInsensitive);
+    while (m >= 0) {
+        if (isLowSurrogateAt(alias, m) || isLowSurrogateAt(alias, m + key.size())) {
+            m = alias.indexOf(key, m + 1, Qt::CaseInsensitive);
+            continue;
+        }
+        qsizetype start = m;
+        qsizetype end = m + key.size();
+        graphemes.setPosition(start);
+        if (!graphemes.isAtBoundary())
+            start = graphemes.toPreviousBoundary();
+        graphemes.setPosition(end);
+        if (!graphemes.isAtBoundary())
+            end = graphemes.toNextBoundary();
+        if (!ranges.isEmpty() && start < ranges.last().end)
+            start = ranges.last().end;
+        if (start < end)
+            ranges.append({start, end});
+        m = alias.indexOf(key, end, Qt::CaseInsensitive);
+    }
+    return ranges;
+}
+
+// The letter next to position `from` in `direction` (-1 back, +1 forward),
+// passing over marks, which take their joining from their base letter.
+QChar::JoiningType joiningNeighbour(const QString &text, qsizetype from, int direction)
+{
+    for (qsizetype i = from; i >= 0 && i < text.size(); i += direction) {
+        const QChar::JoiningType type = text.at(i).joiningType();
+        if (type != QChar::Joining_Transparent)
+            return type;
+    }
+    return QChar::Joining_None;
+}
+
+// Whether the letters either side of position `at` join (Arabic, Syriac, N'Ko...).
+bool joinsAcross(const QString &text, qsizetype at)
+{
+    const QChar::JoiningType before = joiningNeighbour(text, at - 1, -1);
+    const QChar::JoiningType after = joiningNeighbour(text, at, +1);
+    const bool beforeJoinsOn =
+        before == QChar::Joining_Dual || before == QChar::Joining_Left || before == QChar::Joining_Causing;
+    const bool afterJoinsBack =
+        after == QChar::Joining_Dual || after == QChar::Joining_Right || after == QChar::Joining_Causing;
+    return beforeJoinsOn && afterJoinsBack;
+}
+
+// The name as the layout gets it. A change of font ends one shaping run and
+// starts the next, and a letter at the edge of a run would take its unjoined
+// form; a zero-width joiner on each side of such a boundary keeps the joining
+// forms the letters have in the whole name.
+struct NameText
+{
+    QString text;
+    QList<QTextLayout::FormatRange> highlights;
+    // Each piece, in reading order: where it lies in the name and in `text`.
+    QList<Range> inName;
+    QList<Range> pieces;
+    QList<bool> bold;
+};
+
+NameText nameText(const QString &alias, const QString &key)
+{
+    // The pieces in reading order: normal, highlighted, normal, ... (a normal piece
+    // between two adjacent highlights is empty).
+    QList<Range> pieces;
+    QList<bool> bold;
+    qsizetype pos = 0;
+    for (const Range &hit : keyRanges(alias, key)) {
+        pieces.append({pos, hit.start});
+        bold.append(false);
+        pieces.append(hit);
+        bold.append(true);
+        pos = hit.end;
+    }
+    if (pos < alias.size()) {
+        pieces.append({pos, alias.size()});
+        bold.append(false);
+    }
+
+    // Where the font changes (pieces alternate, so between two pieces that are not
+    // empty) between two letters that join, each side gets a joiner.
+    QList<bool> joinerAt(alias.size() + 1, false);
+    const auto isEmpty = [&](int i) { return pieces.at(i).start == pieces.at(i).end; };
+    for (int i = 0; i + 1 < pieces.size(); ++i) {
+        const qsizetype at = pieces.at(i).end;
+        if (!isEmpty(i) && !isEmpty(i + 1) && joinsAcross(alias, at))
+            joinerAt[at] = true;
+    }
+
+    NameText name;
+    QList<qsizetype> textPos(alias.size() + 1);
+    for (qsizetype i = 0; i <= alias.size(); ++i) {
+        if (joinerAt.at(i)) {
+            name.text += ZeroWidthJoiner;
+            name.text += ZeroWidthJoiner;
+        }
+        textPos[i] = name.text.size();
+        if (i < alias.size())
+            name.text += alias.at(i);
+    }
+    // A piece ends with the first joiner of its boundary and starts with the second.
+    const auto textStart = [&](qsizetype i) { return textPos.at(i) - (joinerAt.at(i) ? 1 : 0); };
+
+    QTextCharFormat highlight;
+    highlight.setFontWeight(QFont::Bold);
+    highlight.setFontUnderline(true);
+    for (int i = 0; i < pieces.size(); ++i) {
+        const qsizetype start = textStart(pieces.at(i).start);
+        const qsizetype end =
+            pieces.at(i).end == alias.size() ? name.text.size() : textStart(pieces.at(i).end);
+        name.inName.append(pieces.at(i));
+        name.pieces.append({start, end});
+        name.bold.append(bold.at(i));
+        if (!bold.at(i))
+            continue;
+        // Adjacent highlights are one run, so they shape as one.
+        if (!name.highlights.isEmpty() &&
+            name.highlights.last().start + name.highlights.last().length == start)
+            name.highlights.last().length += int(end - start);
+        else
+            name.highlights.append({int(start), int(end - start), highlight});
+    }
+    return name;
+}
+
+void layoutText(QTextLayout &layout, const NameText &name)
+{
+    layout.setText(name.text);
+    QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.setFormats(name.highlights);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid()) {
+        line.setLineWidth(1 << 20);
+        line.setPosition(QPointF(0, 0));
+    }
+    layout.endLayout();
 }
 
 } // namespace
@@ -78,44 +242,37 @@ QFont QItemViewDelegate::rowFont()
     return font;
 }
 
+void QItemViewDelegate::layoutName(QTextLayout &layout, const QString &alias, const QString &key)
+{
+    layoutText(layout, nameText(alias, key));
+}
+
 QList<QItemViewDelegate::Piece> QItemViewDelegate::namePieces(const QString &alias, const QString &key,
                                                               const QFont &font, QPaintDevice *device)
 {
+    const NameText name = nameText(alias, key);
     QFont normal = font;
     normal.setWeight(QFont::Normal);
     normal.setUnderline(false);
-    QFont bold = font;
-    bold.setWeight(QFont::Bold);
-    bold.setUnderline(true);
-    const QFontMetrics normalMetrics = metricsFor(normal, device);
-    const QFontMetrics boldMetrics = metricsFor(bold, device);
+    QTextLayout layout(QString(), normal, device);
+    layoutText(layout, name);
+    const QTextLine line = layout.lineAt(0);
 
     QList<Piece> pieces;
-    int pen = NameLeft;
-    qsizetype pos = 0;
-    if (!key.isEmpty()) {
-        qsizetype m = alias.indexOf(key, 0, Qt::CaseInsensitive);
-        while (m >= 0) {
-            // A match that would cut a character outside the basic plane in half is
-            // not one: the halves cannot be drawn on their own.
-            if (isLowSurrogateAt(alias, m) || isLowSurrogateAt(alias, m + key.size())) {
-                m = alias.indexOf(key, m + 1, Qt::CaseInsensitive);
-                continue;
-            }
-            const QString piece = alias.mid(pos, m - pos);
-            const int w1 = normalMetrics.horizontalAdvance(piece);
-            pieces.append({piece, false, pen, w1});
-            const QString hit = alias.mid(m, key.size());
-            const int w2 = boldMetrics.horizontalAdvance(hit);
-            pieces.append({hit, true, pen + w1, w2});
-            pen += w1 + w2;
-            pos = m + key.size();
-            m = alias.indexOf(key, pos, Qt::CaseInsensitive);
+    for (int i = 0; i < name.pieces.size(); ++i) {
+        const Range &range = name.pieces.at(i);
+        // The piece covers the cursor positions from its start to its end; in text
+        // of one direction the outermost of them are its edges.
+        qreal left = line.cursorToX(int(range.start));
+        qreal right = left;
+        for (qsizetype c = range.start + 1; c <= range.end; ++c) {
+            const qreal x = line.cursorToX(int(c));
+            left = qMin(left, x);
+            right = qMax(right, x);
         }
-    }
-    if (pos < alias.size()) {
-        const QString rest = alias.mid(pos);
-        pieces.append({rest, false, pen, normalMetrics.horizontalAdvance(rest)});
+        const Range &source = name.inName.at(i);
+        pieces.append({alias.mid(source.start, source.end - source.start), name.bold.at(i), NameLeft + left,
+                       right - left});
     }
     return pieces;
 }
@@ -136,7 +293,9 @@ QItemViewDelegate::RowLayout QItemViewDelegate::layoutRow(const APPBLOCK &record
     if (bigIcon) {
         // At most 250 px, and never so wide that the row's edge cuts off the ellipsis.
         const int width = qMax(0, qMin(PathWidth, rowWidth - NameLeft - 2));
-        layout.pathText = metricsFor(font, device).elidedText(record.path, Qt::ElideRight, width);
+        // What the item starts (a desktop entry's command), not the entry's file.
+        layout.pathText =
+            metricsFor(font, device).elidedText(InstalledApps::shownPath(record.path), Qt::ElideRight, width);
         layout.pathRect = QRect(NameLeft, PathTop, PathWidth, TextBoxHeight);
     }
     return layout;
@@ -179,19 +338,13 @@ void QItemViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
         painter->drawPixmap(layout.iconRect.translated(r.topLeft()), pixmap);
     }
 
-    // Name, piece by piece; the boxes never clip a piece.
-    QFont normal = rowFont();
-    QFont bold = normal;
-    bold.setWeight(QFont::Bold);
-    bold.setUnderline(true);
-    for (const Piece &piece : layout.pieces) {
-        if (piece.text.isEmpty())
-            continue;
-        painter->setFont(piece.bold ? bold : normal);
-        painter->drawText(QRect(r.x() + piece.x, r.y() + TextTop, piece.width, TextBoxHeight),
-                          Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip | Qt::TextSingleLine, piece.text);
-    }
+    // Name: one text, so that right-to-left names read in their order and joined
+    // letters stay joined; the highlight is a format over the key's characters.
+    const QFont normal = rowFont();
     painter->setFont(normal);
+    QTextLayout name(QString(), normal, painter->device());
+    layoutName(name, record.alias, record.key);
+    name.draw(painter, QPointF(r.x() + NameLeft, r.y() + TextTop));
 
     // Path line of big rows.
     if (bigIcon) {

@@ -7,6 +7,7 @@
 #include <QRect>
 
 class QPaintDevice;
+class QTextLayout;
 
 // Paints the rows of the result popup by hand: background, file icon, the name
 // with every occurrence of the typed text in bold and underlined, the path in big
@@ -16,14 +17,16 @@ class QItemViewDelegate : public QItemDelegate
     Q_OBJECT
 
 public:
-    // One run of the name as it is drawn: its text, whether it is a highlighted
-    // (bold, underlined) piece, its left offset from the row's left edge and its width.
+    // One run of the name in reading (storage) order: its text, whether it is a
+    // highlighted (bold, underlined) piece, and where it shows: its left edge from
+    // the row's left edge and its width. The name is laid out as one text, so a
+    // right-to-left piece may well lie left of the piece before it.
     struct Piece
     {
         QString text;
         bool bold = false;
-        int x = 0;
-        int width = 0;
+        qreal x = 0;
+        qreal width = 0;
     };
 
     // Where everything of one row goes, relative to the row's top-left corner.
@@ -48,9 +51,13 @@ public:
     int rowHeight() const;
 
     // The pieces of `alias` with every case-insensitive occurrence of `key`
-    // highlighted, measured with `font` (normal and bold) on `device`.
+    // highlighted, laid out with `font` (normal and bold) on `device`.
     static QList<Piece> namePieces(const QString &alias, const QString &key, const QFont &font,
                                    QPaintDevice *device = nullptr);
+    // Lays out `alias` as one line of text in `font` with every case-insensitive
+    // occurrence of `key` bold and underlined, so that writing direction and letter
+    // shaping run over the whole name. The line starts at x 0.
+    static void layoutName(QTextLayout &layout, const QString &alias, const QString &key);
     // What paint() draws for `record` in a row `rowWidth` pixels wide, measured on `device`.
     RowLayout layoutRow(const APPBLOCK &record, QPaintDevice *device = nullptr, int rowWidth = 1 << 20) const;
     // The row font: "微软雅黑" 9 pt where installed, the platform default otherwise.

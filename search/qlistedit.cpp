@@ -1,5 +1,9 @@
 #include "qlistedit.h"
 
+#include "popupwindows.h"
+#include "scaledimages.h"
+
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPalette>
@@ -45,12 +49,13 @@ QListEdit::QListEdit(QWidget *parent, const QString &text) : QDialog(parent)
     textField->setObjectName(QStringLiteral("textField"));
 
     QPalette pal;
-    const QBrush background{QPixmap(QString::fromLatin1(Background))};
+    const QBrush background{
+        ScaledImages::pixmap(QString::fromLatin1(Background), ScaledImages::applicationRatio())};
     for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         pal.setBrush(group, backgroundRole(), background);
     setPalette(pal);
 
-    setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint);
+    setWindowFlags(PopupWindows::keyboardPopupFlags());
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
     setFixedSize(270, 50);
@@ -74,6 +79,32 @@ QListEdit::QListEdit(QWidget *parent, const QString &text) : QDialog(parent)
 
     connect(okButton, &QPushButton::clicked, this, &QListEdit::ReplaceOver);
     connect(cancelButton, &QPushButton::clicked, this, &QListEdit::reject);
+    for (QWidget *child : {static_cast<QWidget *>(okButton), static_cast<QWidget *>(cancelButton),
+                           static_cast<QWidget *>(textField)})
+        child->installEventFilter(this);
+}
+
+bool QListEdit::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return QDialog::eventFilter(watched, event);
+    const auto key = static_cast<QKeyEvent *>(event);
+    const int code = key->key();
+    if (code != Qt::Key_Return && code != Qt::Key_Enter && code != Qt::Key_Escape)
+        return QDialog::eventFilter(watched, event);
+    // The press only marks the key; its release confirms (Return or Enter, unless
+    // on Cancel) or cancels (Escape).
+    if (event->type() == QEvent::KeyPress) {
+        if (!key->isAutoRepeat())
+            closingKey = code;
+    } else if (!key->isAutoRepeat() && code == closingKey) {
+        closingKey = 0;
+        if (code == Qt::Key_Escape || watched == cancelButton)
+            reject();
+        else
+            ReplaceOver();
+    }
+    return true;
 }
 
 void QListEdit::ReplaceOver()
@@ -85,6 +116,5 @@ void QListEdit::ReplaceOver()
 void QListEdit::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QPixmap background(QString::fromLatin1(Background));
-    painter.drawPixmap(QRect(QPoint(0, 0), background.size()), background);
+    ScaledImages::drawBackground(painter, QString::fromLatin1(Background), devicePixelRatioF());
 }

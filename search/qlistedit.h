@@ -9,7 +9,9 @@ class QPushButton;
 
 // The alias editor: a small frameless popup with a text field, an OK and a Cancel
 // button. The search box runs it modally over the highlighted row and reads
-// `newText` after an accepted run.
+// `newText` after an accepted run. Return, Enter and Escape act when they are
+// released, so that the key ends here and its release does not reach the search
+// box, which has the keyboard again once the editor closes.
 class QListEdit : public QDialog
 {
     Q_OBJECT
@@ -30,5 +32,10 @@ public slots:
     void ReplaceOver();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    // Return, Enter or Escape pressed in the editor and not yet released; 0 if none.
+    int closingKey = 0;
 };

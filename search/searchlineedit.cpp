@@ -1,21 +1,28 @@
 #include "searchlineedit.h"
 
+#include "installedapps.h"
 #include "itemsmodel.h"
+#include "popupwindows.h"
 #include "qitemviewdelegate.h"
 #include "qlistcomp.h"
 #include "qlistedit.h"
+#include "windowblending.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDebug>
 #include <QFocusEvent>
 #include <QGraphicsOpacityEffect>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QToolTip>
+
+#include <algorithm>
 
 namespace {
 
@@ -26,11 +33,53 @@ const char *const EditButtonStyle = "QPushButton {"
                                     "background-color: rgb(200, 230, 100);"
                                     "image: url(:/images/EDIT);}";
 
-// The keys that start a query: letters and digits, whatever modifiers are held
-// (so Ctrl+V pastes and then searches).
-bool startsQuery(int key)
+// The keys A-Z and 0-9 start a query whatever modifiers are held (so Ctrl+V pastes
+// and then searches).
+bool isLatinLetterOrDigitKey(int key)
 {
     return (key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z);
+}
+
+// Whether the text holds a letter or a digit of any script.
+bool hasLetterOrDigit(const QString &text)
+{
+    for (const char32_t c : text.toUcs4()) {
+        if (QChar::isLetterOrNumber(c))
+            return true;
+    }
+    return false;
+}
+
+bool isLineBreakOrTab(QChar c)
+{
+    switch (c.unicode()) {
+    case '\t':
+    case '\n':
+    case '\v':
+    case '\f':
+    case '\r':
+    case 0x85:
+    case 0x2028:
+    case 0x2029:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The box holds one line: line breaks and tabs become blanks, those at the end go.
+QString oneLine(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    qsizetype end = text.size();
+    while (end > 0 && isLineBreakOrTab(text.at(end - 1)))
+        --end;
+    text.truncate(end);
+    for (QChar &c : text) {
+        if (isLineBreakOrTab(c))
+            c = QLatin1Char(' ');
+    }
+    return text;
 }
 
 APPBLOCK recordOf(const QVariant &value)
@@ -76,6 +125,11 @@ void SearchLineEdit::Setup()
     model = new ItemsModel;
     delegate = new QItemViewDelegate;
     popupList->setWindowFlags(Qt::ToolTip);
+    // Where the window system blends windows, the popup gets an alpha channel, so
+    // that its fade shows the desktop through the rows, not black; the rows
+    // themselves are opaque. Elsewhere it stays an ordinary window.
+    if (WindowBlending::available())
+        popupList->setAttribute(Qt::WA_TranslucentBackground);
 
     editButton = new QPushButton;
     editButton->setObjectName(QStringLiteral("editButton"));
@@ -118,6 +172,13 @@ QPoint SearchLineEdit::popupOrigin() const
 
 void SearchLineEdit::fadeIn(QWidget *widget, qreal from, int msecs)
 {
+    // Only a window with an alpha channel, on a window system that blends it over
+    // the desktop, can show a fade; any other would show its content over black
+    // until the fade ends. It appears at full opacity at once instead.
+    if (!widget->testAttribute(Qt::WA_TranslucentBackground) || !WindowBlending::available()) {
+        widget->setGraphicsEffect(nullptr);
+        return;
+    }
     // The new effect replaces (and deletes) the previous one together with its
     // animation, which is the effect's child.
     auto effect = new QGraphicsOpacityEffect(widget);
@@ -172,9 +233,13 @@ void SearchLineEdit::setCompleter(const QString &text, bool bComp)
         }
     }
 
-    popupList->move(popupOrigin());
+    PopupWindows::attach(popupList, this);
+    PopupWindows::move(popupList, popupOrigin());
     emit dataChanged(model->index(0, 0), model->index(n - 1, 0));
-    fadeIn(popupList, 0.1, 1000);
+    // The popup fades in when it appears, not again while it stays up and only its
+    // rows change.
+    if (!popupList->isVisible())
+        fadeIn(popupList, 0.1, 1000);
     popupList->show();
     currentRow = 0;
     PlaceEditButton();
@@ -186,7 +251,8 @@ void SearchLineEdit::PlaceEditButton()
     if (!editButton)
         return;
     const QPoint origin = popupOrigin();
-    editButton->move(origin.x() + width(), origin.y() + 2 + currentRow * rowHeight());
+    PopupWindows::attach(editButton, this);
+    PopupWindows::move(editButton, QPoint(origin.x() + width(), origin.y() + 2 + currentRow * rowHeight()));
     editButton->show();
 }
 
@@ -244,7 +310,7 @@ void SearchLineEdit::ListViewMouseMoveSlot(QMouseEvent *e)
     const APPBLOCK record = recordOf(model->data(index, Qt::DisplayRole));
     const QPoint global = e->globalPosition().toPoint();
     QToolTip::showText(QPoint(global.x(), global.y() - ey % h + h / 2),
-                       record.alias + QStringLiteral("\r\n") + record.path);
+                       record.alias + QStringLiteral("\r\n") + InstalledApps::shownPath(record.path));
     PlaceEditButton();
 }
 
@@ -259,12 +325,21 @@ void SearchLineEdit::EditIndexSlot()
 
     QListEdit editor(nullptr, record.alias);
     const QPoint origin = popupOrigin();
+    PopupWindows::attach(&editor, this);
     editor.move(origin.x() + 35, origin.y() + 20 + row * rowHeight());
     // Whatever hides the popup also cancels the editor.
     connect(this, &SearchLineEdit::HidePop, &editor, &QDialog::reject);
     fadeIn(&editor, 0.3, 400);
 
-    if (editor.exec() != QDialog::Accepted)
+    const int result = editor.exec();
+    // The editor had the keyboard. Give it back to the box, or no window would have
+    // it: on X11 nothing hands it back from a tool-tip window. Not to a window that
+    // went away meanwhile (the editor is cancelled when the popup hides).
+    if (window()->isVisible()) {
+        window()->activateWindow();
+        setFocus(Qt::ActiveWindowFocusReason);
+    }
+    if (result != QDialog::Accepted)
         return;
 
     record.alias = editor.newText;
@@ -308,10 +383,36 @@ void SearchLineEdit::slotTextChanged()
     setTextCursor(cursor);
 }
 
+void SearchLineEdit::queryAfterKey(QKeyEvent *e, const QString &before, bool bComp)
+{
+    const QString text = toPlainText();
+    const bool typed = text != before;
+    // A letter or digit of any script typed (a layout's key reports the character,
+    // not a Latin key code), or one of the keys A-Z and 0-9 with any modifiers.
+    if (!isLatinLetterOrDigitKey(e->key()) && !(typed && hasLetterOrDigit(e->text())))
+        return;
+
+    const QTextCursor kept = textCursor();
+    const int anchor = kept.anchor();
+    const int position = kept.position();
+    setCompleter(text, bComp);
+    if (e->matches(QKeySequence::SelectAll)) {
+        // The completion placed the cursor for typing on; Ctrl+A asked for all.
+        selectAll();
+    } else if (!typed && toPlainText() == text) {
+        // A shortcut that typed nothing (Ctrl+C, say) keeps the user's selection.
+        QTextCursor cursor = textCursor();
+        cursor.setPosition(anchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
+        setTextCursor(cursor);
+    }
+}
+
 void SearchLineEdit::keyPressEvent(QKeyEvent *e)
 {
     const int key = e->key();
     const bool isReturn = key == Qt::Key_Return || key == Qt::Key_Enter;
+    const QString before = toPlainText();
 
     if (!popupList || !popupList->isVisible()) {
         if (isReturn || key == Qt::Key_Tab) {
@@ -320,8 +421,7 @@ void SearchLineEdit::keyPressEvent(QKeyEvent *e)
             return;
         }
         QTextEdit::keyPressEvent(e);
-        if (startsQuery(key))
-            setCompleter(toPlainText(), true);
+        queryAfterKey(e, before, true);
         return;
     }
 
@@ -335,10 +435,7 @@ void SearchLineEdit::keyPressEvent(QKeyEvent *e)
         return;
     }
 
-    if (startsQuery(key)) {
-        QTextEdit::keyPressEvent(e);
-        setCompleter(toPlainText(), true);
-    } else if (key == Qt::Key_Backspace) {
+    if (key == Qt::Key_Backspace) {
         QTextEdit::keyPressEvent(e);
         setCompleter(toPlainText(), false);
     } else if (key == Qt::Key_Up) {
@@ -356,12 +453,33 @@ void SearchLineEdit::keyPressEvent(QKeyEvent *e)
         e->accept();
     } else {
         QTextEdit::keyPressEvent(e);
+        queryAfterKey(e, before, true);
     }
 
     if (popupList->isVisible()) {
         currentRow = popupList->currentIndex().row();
         PlaceEditButton();
     }
+}
+
+void SearchLineEdit::inputMethodEvent(QInputMethodEvent *e)
+{
+    if (std::any_of(e->commitString().cbegin(), e->commitString().cend(), isLineBreakOrTab))
+        e->setCommitString(oneLine(e->commitString()), e->replacementStart(), e->replacementLength());
+    const QString before = toPlainText();
+    QTextEdit::inputMethodEvent(e);
+    if (toPlainText() == before || !hasLetterOrDigit(e->commitString()))
+        return;
+    // While the next character is still being composed the text must stay as it
+    // is: list without completing.
+    setCompleter(toPlainText(), e->preeditString().isEmpty());
+}
+
+void SearchLineEdit::insertFromMimeData(const QMimeData *source)
+{
+    // Pasted and dropped text arrives as one line of plain text.
+    if (source && source->hasText())
+        insertPlainText(oneLine(source->text()));
 }
 
 void SearchLineEdit::focusInEvent(QFocusEvent *e)
@@ -373,8 +491,11 @@ void SearchLineEdit::focusInEvent(QFocusEvent *e)
 void SearchLineEdit::focusOutEvent(QFocusEvent *e)
 {
     // A click into the popup or onto the edit button takes the focus away but
-    // must not close the popup.
-    if (!listHasMouse && (!editButton || QApplication::widgetAt(QCursor::pos()) != editButton))
+    // must not close the popup; nor does the alias editor, which on Wayland takes
+    // the keyboard as a popup of its own while it opens (closing the popup there
+    // would cancel it before it runs).
+    const bool toEditor = qobject_cast<QListEdit *>(QApplication::activePopupWidget()) != nullptr;
+    if (!listHasMouse && !toEditor && (!editButton || QApplication::widgetAt(QCursor::pos()) != editButton))
         HidePopup();
     QTextEdit::focusOutEvent(e);
 }

@@ -12,8 +12,10 @@ class ItemsModel;
 class QFocusEvent;
 class QHideEvent;
 class QItemViewDelegate;
+class QInputMethodEvent;
 class QKeyEvent;
 class QListComp;
+class QMimeData;
 class QMouseEvent;
 class QPushButton;
 
@@ -77,8 +79,12 @@ protected:
     void focusInEvent(QFocusEvent *e) override;
     void focusOutEvent(QFocusEvent *e) override;
     void hideEvent(QHideEvent *e) override;
+    void inputMethodEvent(QInputMethodEvent *e) override;
+    void insertFromMimeData(const QMimeData *source) override;
 
 private:
+    // After a key has been handled: the query the key asks for, if any.
+    void queryAfterKey(QKeyEvent *e, const QString &before, bool bComp);
     QPoint popupOrigin() const;
     void fadeIn(QWidget *widget, qreal from, int msecs);
 };

@@ -2,8 +2,8 @@
 # Builds Tolvane and its benchmarks in release mode, runs them all and prints one
 # table: each figure's median, 95th percentile, number of runs, target and verdict.
 #   tools/bench.sh [build-folder]      (default: build-bench in the repository)
-# The process and window figures run under a private Xvfb server; every benchmark
-# works in a temporary sandbox of its own.
+# The process and window figures run under a private Xvfb server, and again under a
+# headless sway for Wayland; every benchmark works in a temporary sandbox of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -11,11 +11,12 @@ build=${1:-build-bench}
 
 tools/install-deps.sh --bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target tolvane bench_startup bench_keystroke bench_discovery bench_catalog
+cmake --build "$build" -j2 --target tolvane bench_startup bench_keystroke bench_discovery bench_catalog bench_paint
 
 bin=$(cd "$build/bin" && pwd)
 export TOLVANE_TEST_BIN_DIR="$bin" LANG=C.UTF-8 LC_ALL=C.UTF-8
 xvfb="$repo/tests/support/run-xvfb.sh"
+sway="$repo/tests/support/run-sway.sh"
 rows=$(mktemp)
 trap 'rm -f "$rows"' EXIT
 
@@ -25,9 +26,15 @@ run() {
 }
 run "$xvfb" "$bin/bench_startup"
 run "$xvfb" "$bin/bench_keystroke"
+# The same window figures on Wayland (headless sway), in the same run.
+run "$sway" "$bin/bench_startup"
+run "$sway" "$bin/bench_keystroke"
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" entries
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" tree
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" links
+for scale in 1 1.5 2; do
+    QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=$scale run "$bin/bench_paint"
+done
 
 echo
 awk -F'\t' 'BEGIN { printf "| %-62s | %11s | %11s | %4s | %-14s | %-7s |\n", "figure", "median", "p95", "runs", "target", "verdict";

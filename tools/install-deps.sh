@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running Tolvane need, with
-# --test also what its tests and screenshots need (an X server with a tray, a
-# headless Wayland compositor, a private D-Bus bus), and with --bench what the
-# benchmarks need (an X server for the process figures, fzf for the comparison).
+# --package also what building its Debian package needs (dpkg-shlibdeps), with
+# --test also what its tests and screenshots need (an X server with a tray and a
+# compositing manager, a headless Wayland compositor, a private D-Bus bus, and the
+# package tools, since a test builds and checks the package), and with --bench
+# what the benchmarks need (an X server and a headless Wayland compositor for the
+# process figures, fzf for the comparison).
 # Does nothing when everything is present.
 set -euo pipefail
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-dev
-            libglib2.0-dev libxcb1-dev libqt6svg6 qt6-wayland)
-test_pkgs=(xvfb xauth xdotool trayer x11-utils imagemagick sqlite3 fonts-dejavu-core
-           sway grim wtype dbus-daemon libsm-dev)
-bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core)
+            libglib2.0-dev libxcb1-dev libqt6svg6 qt6-wayland shared-mime-info)
+package_pkgs=(dpkg-dev)
+test_pkgs=(xvfb xauth xdotool trayer xcompmgr x11-utils imagemagick sqlite3 fonts-dejavu-core
+           sway grim wtype dbus-daemon "${package_pkgs[@]}" desktop-file-utils
+           libsm-dev)
+bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core sway wtype)
 
 want=("${build_pkgs[@]}")
 case "${1:-}" in
+--package) want+=("${package_pkgs[@]}") ;;
 --test) want+=("${test_pkgs[@]}") ;;
 --bench) want+=("${bench_pkgs[@]}") ;;
 esac

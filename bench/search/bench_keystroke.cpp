@@ -1,11 +1,18 @@
 // Keystroke to painted list: words are typed into the search box one letter at a
 // time, and each letter is timed from its key press reaching the box until the
 // popup has painted every row of its result. Catalogs of 1,000 and 10,000 items,
-// small and big rows. Beside it, per keystroke, SearchItems alone and
-// `fzf --filter` over the same names (the figure a user would compare with).
-// Runs on the X server of $DISPLAY (tools/bench.sh starts a private Xvfb).
+// small and big rows. Keystroke to list at full contrast (1,000 items, X11): the
+// same keys, timed until the popup's pixels on the X server stop changing (a fade
+// shows as pixels that go on changing after the rows are painted). Beside it, per
+// keystroke, SearchItems alone and `fzf --filter` over the same names (the figure
+// a user would compare with).
+// Runs on the X server of $DISPLAY (tools/bench.sh starts a private Xvfb), or,
+// with QT_QPA_PLATFORM=wayland, on a Wayland compositor (tools/bench.sh runs it
+// again under a headless sway for the Wayland figures; a Wayland client cannot
+// read the screen, so the full-contrast figure is taken on X11 only).
 #include "benchcatalog.h"
 #include "benchtable.h"
+#include "fileicons.h"
 #include "itemdatabase.h"
 #include "itemsmodel.h"
 #include "qitemviewdelegate.h"
@@ -15,12 +22,18 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 #include <QProcess>
+#include <QScreen>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTextStream>
 #include <QWidget>
 
+#include <map>
 #include <memory>
 
 namespace {
@@ -68,8 +81,111 @@ Qt::Key keyOf(QChar c)
     return Qt::Key(c.toUpper().unicode());
 }
 
+// Icons of `count` applications as installed ones ship them, each a picture of
+// its own: "bench-svg-<i>" in hicolor/scalable/apps and "bench-png-<i>" in
+// hicolor/48x48/apps of the sandbox's data folder, where the icon lookup finds
+// them. Written before the first lookup: Qt reads a theme's folders once.
+void writeIcons(int count)
+{
+    const QString hicolor =
+        QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation).constLast() +
+        QStringLiteral("/icons/hicolor");
+    QDir().mkpath(hicolor + QStringLiteral("/scalable/apps"));
+    QDir().mkpath(hicolor + QStringLiteral("/48x48/apps"));
+    QFile index(hicolor + QStringLiteral("/index.theme"));
+    if (index.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        index.write("[Icon Theme]\nName=Hicolor\nDirectories=48x48/apps,scalable/apps\n\n"
+                    "[48x48/apps]\nSize=48\nType=Threshold\n\n"
+                    "[scalable/apps]\nSize=48\nMinSize=16\nMaxSize=512\nType=Scalable\n");
+    index.close();
+    for (int i = 0; i < count; ++i) {
+        const QColor colour = QColor::fromHsv(i * 37 % 360, 180, 200);
+        {
+            QFile file(hicolor + QStringLiteral("/scalable/apps/bench-svg-%1.svg").arg(i));
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write(
+                    QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"48\">"
+                                   "<rect width=\"48\" height=\"48\" rx=\"9\" fill=\"%1\"/>"
+                                   "<circle cx=\"24\" cy=\"22\" r=\"12\" fill=\"#ffffff\"/>"
+                                   "<path d=\"M10 40 L38 40 L24 30 Z\" fill=\"#202020\"/></svg>")
+                        .arg(colour.name())
+                        .toUtf8());
+        }
+        {
+            QImage image(48, 48, QImage::Format_ARGB32);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setBrush(colour);
+            painter.drawRoundedRect(0, 0, 48, 48, 9, 9);
+            painter.setBrush(Qt::white);
+            painter.drawEllipse(QPoint(24, 22), 12, 12);
+            painter.end();
+            image.save(hicolor + QStringLiteral("/48x48/apps/bench-png-%1.png").arg(i));
+        }
+    }
+}
+
+// A catalog of `items` desktop entries whose icons are the SVG (or the PNG) ones.
+void buildIconCatalog(int items, bool svg)
+{
+    const QString kind = svg ? QStringLiteral("svg") : QStringLiteral("png");
+    QFile::remove(ItemDatabase::databaseFile());
+    QDir(entriesFolder()).removeRecursively();
+    QDir().mkpath(entriesFolder());
+    const QStringList names = BenchCatalog::names(items);
+    for (int i = 0; i < items; ++i) {
+        QFile entry(entriesFolder() + QStringLiteral("/app%1.desktop").arg(i));
+        if (entry.open(QIODevice::WriteOnly))
+            QTextStream(&entry) << "[Desktop Entry]\nType=Application\nName=" << names[i]
+                                << "\nExec=/usr/bin/true %U\nIcon=bench-" << kind << '-' << i << '\n';
+    }
+    auto db = std::make_unique<ItemDatabase>();
+    db->OpenCatalog();
+    BenchCatalog::fill(items,
+                       [](int i) { return entriesFolder() + QStringLiteral("/app%1.desktop").arg(i); });
+    db.reset();
+}
+
+// The popup's pixels as the X server has them.
+QImage popupPixels(const QWidget *popup)
+{
+    const QRect area = popup->geometry();
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .toImage();
+}
+
+// After a key: when the popup's pixels reached what they then keep for `quietMs`,
+// on the clock of nowNs(). That is when the grab that first showed them was asked
+// for: the X server handles a client's requests in order, so the popup's last
+// drawing, sent before, was on the screen when the grab read it.
+qint64 fullContrastNs(const QWidget *popup, int quietMs)
+{
+    qint64 settledAt = BenchTable::nowNs();
+    QImage settled = popupPixels(popup);
+    qint64 lastChange = settledAt;
+    QElapsedTimer guard;
+    guard.start();
+    while ((BenchTable::nowNs() - lastChange) / 1000000 < quietMs && guard.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        const qint64 asked = BenchTable::nowNs();
+        const QImage now = popupPixels(popup);
+        if (now != settled) {
+            settled = now;
+            settledAt = asked;
+            lastChange = BenchTable::nowNs();
+        }
+    }
+    return settledAt;
+}
+
 // One window with the search box, as the main window holds it; times every letter.
-std::vector<double> typeWords(bool bigRows, int rounds)
+// The first `warmUp` rounds are not counted (every row's icon has been drawn once after them).
+// With `fullContrast`, each letter is also timed until the popup's pixels stop
+// changing (200 ms without a change: far longer than a frame of an animation).
+std::vector<double> typeWords(bool bigRows, int rounds, int maxCount = 5, int warmUp = 0,
+                              std::vector<double> *fullContrast = nullptr)
 {
     QWidget window;
     window.setGeometry(100, 100, 460, 130);
@@ -82,13 +198,14 @@ std::vector<double> typeWords(bool bigRows, int rounds)
     edit->popupList->setItemDelegate(noting);
     delete edit->delegate;
     edit->delegate = noting;
+    edit->SetMaxCmbCount(maxCount);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         qFatal("the window did not show");
     edit->setFocus();
 
     std::vector<double> times;
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < warmUp + rounds; ++round) {
         for (const QString &word : BenchCatalog::Typed) {
             edit->HidePopup();
             edit->clear();
@@ -99,16 +216,60 @@ std::vector<double> typeWords(bool bigRows, int rounds)
                 QTest::keyClick(edit, keyOf(c), c.isUpper() ? Qt::ShiftModifier : Qt::NoModifier);
                 const int rows = edit->model->rowCount();
                 qint64 end = BenchTable::nowNs();
+                qint64 contrastEnd = end;
                 if (rows > 0 && edit->popupList->isVisible()) {
                     QElapsedTimer guard;
                     guard.start();
                     while (noting->painted.size() < rows && guard.elapsed() < 2000)
                         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
                     end = noting->lastPaintNs;
+                    if (fullContrast)
+                        contrastEnd = fullContrastNs(edit->popupList, 200);
                 }
-                times.push_back((end - start) / 1e6);
+                if (round >= warmUp) {
+                    times.push_back((end - start) / 1e6);
+                    if (fullContrast)
+                        fullContrast->push_back((contrastEnd - start) / 1e6);
+                }
             }
         }
+    }
+    edit->HidePopup();
+    return times;
+}
+
+// Repaints of a popup of 10 big rows, after its first paint: the rows' icons
+// are looked up and rendered once, then only drawn.
+std::vector<double> repaintTimes(int repaints)
+{
+    QWidget window;
+    window.setGeometry(100, 100, 460, 130);
+    auto edit = new SearchLineEdit(&window);
+    edit->setGeometry(17, 70, 280, 23);
+    edit->Setup();
+    edit->delegate->setBigIcon(true);
+    edit->SetMaxCmbCount(10);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("the window did not show");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_O);
+    if (edit->model->rowCount() != 10)
+        qFatal("the popup does not hold 10 rows");
+    if (!QTest::qWaitForWindowExposed(edit->popupList))
+        qFatal("the popup did not show");
+    // The rows must show the applications' own icons, or nothing is measured.
+    for (const APPBLOCK &row : std::as_const(edit->model->items)) {
+        if (!FileIcons::icon(QFileInfo(row.path)).name().startsWith(QLatin1String("bench-")))
+            qFatal("a row shows no icon of its own: %s", qPrintable(row.path));
+    }
+    QWidget *viewport = edit->popupList->viewport();
+    viewport->repaint(); // the first paint
+    std::vector<double> times;
+    for (int i = 0; i < repaints; ++i) {
+        const qint64 start = BenchTable::nowNs();
+        viewport->repaint();
+        times.push_back((BenchTable::nowNs() - start) / 1e6);
     }
     edit->HidePopup();
     return times;
@@ -162,15 +323,31 @@ QString thousands(int n)
 
 int runBenchmark()
 {
+    writeIcons(1000);
     const bool haveFzf = !QStandardPaths::findExecutable(QStringLiteral("fzf")).isEmpty();
+    // Under a Wayland compositor only the window figures are taken again (the
+    // search alone does not depend on the window system).
+    const bool wayland = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     for (int items : {1000, 10000}) {
         buildCatalog(items);
         const double target = items <= 1000 ? 8 : 16;
         for (bool big : {false, true}) {
-            BenchTable::row(QStringLiteral("keystroke to painted list, %1 items, %2 rows")
-                                .arg(thousands(items), big ? QStringLiteral("big") : QStringLiteral("small")),
-                            typeWords(big, 2), QStringLiteral("ms"), target);
+            const QString rows = big ? QStringLiteral("big") : QStringLiteral("small");
+            BenchTable::row(
+                QStringLiteral("keystroke to painted list, %1 items, %2 rows%3")
+                    .arg(thousands(items), rows, wayland ? QStringLiteral(", Wayland") : QString()),
+                typeWords(big, 2), QStringLiteral("ms"), target);
+            // One round more, waiting for the pixels after each key (that takes a while).
+            if (items <= 1000 && !wayland) {
+                std::vector<double> fullContrast;
+                typeWords(big, 1, 5, 0, &fullContrast);
+                BenchTable::row(QStringLiteral("keystroke to list at full contrast, %1 items, %2 rows")
+                                    .arg(thousands(items), rows),
+                                fullContrast, QStringLiteral("ms"), target);
+            }
         }
+        if (wayland)
+            continue;
         const std::vector<double> search = searchTimes(3);
         if (haveFzf) {
             const std::vector<double> fzf = fzfTimes(items);
@@ -185,6 +362,27 @@ int runBenchmark()
                             search, QStringLiteral("ms"), 0, QStringLiteral("(no fzf)"));
         }
     }
+
+    // Applications' own icons: SVG ones (rendered by Qt's SVG icon engine) against
+    // PNG ones, in big rows once every row has been drawn once.
+    std::map<bool, std::vector<double>> repaints;
+    for (bool svg : {false, true}) {
+        const QString kind = svg ? QStringLiteral("SVG") : QStringLiteral("PNG");
+        buildIconCatalog(1000, svg);
+        BenchTable::row(
+            QStringLiteral("keystroke to painted list, 1,000 items, 10 big rows, %1 icons").arg(kind),
+            typeWords(true, 2, 10, 1), QStringLiteral("ms"), 8);
+        repaints[svg] = repaintTimes(300);
+        BenchTable::row(QStringLiteral("repaint of 10 big rows, %1 icons").arg(kind), repaints[svg],
+                        QStringLiteral("ms"), 0);
+    }
+    const double png = BenchTable::median(repaints[false]);
+    std::vector<double> extra;
+    for (double t : repaints[true])
+        extra.push_back(t - png);
+    BenchTable::comparedRow(QStringLiteral("SVG icons over PNG icons, repaint of 10 big rows"), extra,
+                            QStringLiteral("ms"), QStringLiteral("<= 1 ms"),
+                            BenchTable::median(extra) <= 1.0);
     return 0;
 }
 

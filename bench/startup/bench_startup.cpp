@@ -1,9 +1,12 @@
 // The program as a process: from its start to the main window's first paint with
 // a data.db of 1,000 and of 10,000 items and on a first run over 300 desktop
 // entries; its resident memory after start and after 100 searches typed into it;
-// and a second start, from the second process's start until the first copy's
-// window shows again. Runs copies of the built tolvane on the X server of
-// $DISPLAY (tools/bench.sh starts a private Xvfb), one copy at a time.
+// a second start, from the second process's start until the first copy's window
+// shows again; and the hotkey to the window painted with the keyboard. Runs
+// copies of the built tolvane on the X server of $DISPLAY (tools/bench.sh starts a
+// private Xvfb), one copy at a time. With QT_QPA_PLATFORM=wayland (under
+// tests/support/run-sway.sh) it measures the start-up and the key that sway binds
+// to the program instead, on the Wayland compositor.
 //
 // The program appends the monotonic clock to the file named by
 // TOLVANE_BENCH_FIRST_PAINT after each paint of its main window has been drawn;
@@ -15,9 +18,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <csignal>
 
 #include <memory>
 
@@ -47,32 +55,44 @@ void copyProgram()
     QFile::setPermissions(copyDir() + QStringLiteral("/config.ini"), QFile::ReadOwner | QFile::WriteOwner);
 }
 
-// The stamps of the paint log, in nanoseconds.
-QList<qint64> paints()
+// The stamps of the paint log, in nanoseconds: the paints, or the moments the
+// window got the keyboard ("<ns> focus").
+QList<qint64> stamps(bool focus)
 {
     QFile log(paintLog());
-    QList<qint64> stamps;
+    QList<qint64> found;
     if (!log.open(QIODevice::ReadOnly))
-        return stamps;
+        return found;
     for (const QByteArray &line : log.readAll().split('\n')) {
-        if (!line.isEmpty())
-            stamps.append(line.toLongLong());
+        if (!line.isEmpty() && line.endsWith(" focus") == focus)
+            found.append(line.split(' ').first().toLongLong());
     }
-    return stamps;
+    return found;
 }
 
-// Waits (polling; the stamp, not the poll, gives the time) for more than `known` paints.
-qint64 waitForPaint(int known, int timeoutMs = 30000)
+QList<qint64> paints()
+{
+    return stamps(false);
+}
+
+// Waits (polling; the stamp, not the poll, gives the time) for more than `known`
+// paints, or focus stamps.
+qint64 waitForStamp(int known, bool focus, int timeoutMs = 30000)
 {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
-        const QList<qint64> stamps = paints();
-        if (stamps.size() > known)
-            return stamps.at(known);
+        const QList<qint64> found = stamps(focus);
+        if (found.size() > known)
+            return found.at(known);
         QThread::usleep(500);
     }
-    qFatal("the main window did not paint");
+    qFatal(focus ? "the main window did not get the keyboard" : "the main window did not paint");
+}
+
+qint64 waitForPaint(int known, int timeoutMs = 30000)
+{
+    return waitForStamp(known, false, timeoutMs);
 }
 
 QString xdotool(const QStringList &arguments)
@@ -265,10 +285,163 @@ int runBenchmark()
             second.waitForFinished(10000);
             shows.push_back((shown - t0) / 1e6);
         }
+        // The hotkey (the X11 grab) to the window painted with the keyboard.
+        std::vector<double> hotkey;
+        for (int run = 0; run < runs; ++run) {
+            const QString window = visibleWindow(pid);
+            xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+            xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+            QElapsedTimer guard;
+            guard.start();
+            while (!visibleWindow(pid).isEmpty() && guard.elapsed() < 10000)
+                QThread::msleep(5);
+            QThread::msleep(200);
+            const int known = int(paints().size());
+            const int knownFocus = int(stamps(true).size());
+            const qint64 t0 = BenchTable::nowNs();
+            xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+q")});
+            const qint64 shown = qMax(waitForPaint(known), waitForStamp(knownFocus, true));
+            hotkey.push_back((shown - t0) / 1e6);
+        }
         stop(s);
         BenchTable::row(QStringLiteral("second start until the window shows"), shows, QStringLiteral("ms"),
                         150);
+        BenchTable::row(QStringLiteral("hotkey to window painted and focused, X11"), hotkey,
+                        QStringLiteral("ms"), 100);
     }
+    return 0;
+}
+
+// On Wayland (sway, under tests/support/run-sway.sh): the program is started by
+// the compositor (as root, sway and what it starts run in a user namespace), and
+// the key that sway binds to the program runs a second start.
+QString swaymsg(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("swaymsg"), arguments);
+    tool.waitForFinished(10000);
+    return QString::fromLocal8Bit(tool.readAllStandardOutput());
+}
+
+void wtype(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral("wtype"), arguments);
+    tool.waitForFinished(10000);
+}
+
+QString waylandLauncher()
+{
+    const QString script = copyDir() + QStringLiteral("/launch.sh");
+    QFile file(script);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write the launcher");
+    QByteArray text = "#!/bin/sh\ncd '" + QFile::encodeName(copyDir()) + "' || exit 1\n";
+    for (const char *name :
+         {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "XDG_DATA_DIRS",
+          "XDG_CONFIG_DIRS", "TOLVANE_REGISTRY_DIR", "TMPDIR", "WAYLAND_DISPLAY"})
+        text += "export " + QByteArray(name) + "='" + qgetenv(name) + "'\n";
+    text += "export QT_QPA_PLATFORM=wayland DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent "
+            "TOLVANE_BENCH_FIRST_PAINT='" +
+            QFile::encodeName(paintLog()) + "'\nexec ./tolvane\n";
+    file.write(text);
+    file.close();
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return script;
+}
+
+// The pid of the program's shown window, 0 while none is shown.
+qint64 waylandPid()
+{
+    QList<QJsonObject> nodes{
+        QJsonDocument::fromJson(
+            swaymsg({QStringLiteral("-r"), QStringLiteral("-t"), QStringLiteral("get_tree")}).toUtf8())
+            .object()};
+    while (!nodes.isEmpty()) {
+        const QJsonObject node = nodes.takeLast();
+        if (node.value(QStringLiteral("app_id")).toString() == QLatin1String("org.example.Tolvane"))
+            return node.value(QStringLiteral("pid")).toInteger();
+        for (const char *key : {"nodes", "floating_nodes"})
+            for (const QJsonValue &child : node.value(QLatin1String(key)).toArray())
+                nodes << child.toObject();
+    }
+    return 0;
+}
+
+qint64 waitForWaylandWindow(bool shown)
+{
+    QElapsedTimer guard;
+    guard.start();
+    while (guard.elapsed() < 20000) {
+        const qint64 pid = waylandPid();
+        if ((pid != 0) == shown)
+            return pid;
+        QThread::msleep(5);
+    }
+    qFatal("the window did not %s", shown ? "show" : "hide");
+}
+
+// Ends the copy the orderly way (it saves its catalog).
+void stopWayland(qint64 pid)
+{
+    ::kill(pid_t(pid), SIGTERM);
+    QElapsedTimer guard;
+    guard.start();
+    while (::kill(pid_t(pid), 0) == 0 && guard.elapsed() < 20000)
+        QThread::msleep(5);
+}
+
+int runWaylandBenchmark()
+{
+    copyProgram();
+    const int runs = qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS") > 0
+                         ? qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS")
+                         : 10;
+    buildCatalog(1000);
+    useCatalog(1000);
+    const QString script = waylandLauncher();
+    swaymsg({QStringLiteral("bindsym Ctrl+Alt+q exec ") + script});
+
+    // Start-up, after one uncounted start (the page cache), as on X11.
+    std::vector<double> startups;
+    for (int run = 0; run <= runs; ++run) {
+        QFile::remove(paintLog());
+        const qint64 t0 = BenchTable::nowNs();
+        swaymsg({QStringLiteral("exec ") + script});
+        const double ms = (waitForPaint(0) - t0) / 1e6;
+        if (run > 0)
+            startups.push_back(ms);
+        stopWayland(waitForWaylandWindow(true));
+    }
+
+    // The key bound to the program, with the window hidden: the compositor starts
+    // a second copy, which hands over to the running one.
+    QFile::remove(paintLog());
+    swaymsg({QStringLiteral("exec ") + script});
+    waitForPaint(0);
+    waitForStamp(0, true);
+    const qint64 pid = waitForWaylandWindow(true);
+    std::vector<double> keys;
+    for (int run = 0; run < runs; ++run) {
+        // Escape on the empty box hides the window (wtype waits for Qt to take its keymap).
+        wtype({QStringLiteral("-s"), QStringLiteral("150"), QStringLiteral("-k"), QStringLiteral("Escape")});
+        waitForWaylandWindow(false);
+        QThread::msleep(200);
+        const int known = int(paints().size());
+        const int knownFocus = int(stamps(true).size());
+        const qint64 t0 = BenchTable::nowNs();
+        wtype({QStringLiteral("-M"), QStringLiteral("ctrl"), QStringLiteral("-M"), QStringLiteral("alt"),
+               QStringLiteral("-k"), QStringLiteral("q"), QStringLiteral("-m"), QStringLiteral("alt"),
+               QStringLiteral("-m"), QStringLiteral("ctrl")});
+        const qint64 shown = qMax(waitForPaint(known), waitForStamp(knownFocus, true));
+        keys.push_back((shown - t0) / 1e6);
+    }
+    stopWayland(pid);
+
+    BenchTable::row(QStringLiteral("start-up to first paint, 1,000 items, Wayland"), startups,
+                    QStringLiteral("ms"), 150);
+    BenchTable::row(QStringLiteral("bound key to window painted and focused, Wayland"), keys,
+                    QStringLiteral("ms"), 100);
     return 0;
 }
 
@@ -279,6 +452,8 @@ int main(int argc, char **argv)
     return TestSandbox::run(argc, argv, [](int c, char **v) {
         QCoreApplication app(c, v);
         BenchTable::quietMessages();
+        if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("wayland"))
+            return runWaylandBenchmark();
         return runBenchmark();
     });
 }

@@ -37,11 +37,17 @@ void ProgramCopy::setConfig(const QString &key, const QString &value)
     settings.setValue(key, value);
 }
 
+void ProgramCopy::setEnvironment(const QString &name, const QString &value)
+{
+    m_environment.insert(name, value);
+}
+
 QProcess *ProgramCopy::start()
 {
     delete m_process;
     m_process = new QProcess;
     m_process->setProgram(executable());
+    m_process->setProcessEnvironment(m_environment);
     // The working directory holds main.ico, as when started from its folder.
     m_process->setWorkingDirectory(m_dir);
     m_process->setProcessChannelMode(QProcess::ForwardedChannels);
@@ -50,9 +56,13 @@ QProcess *ProgramCopy::start()
     return m_process;
 }
 
-int ProgramCopy::runSecondStart(int timeoutMs)
+int ProgramCopy::runSecondStart(int timeoutMs, const QProcessEnvironment &changes)
 {
+    QProcessEnvironment environment = m_environment;
+    for (const QString &name : changes.keys())
+        environment.insert(name, changes.value(name));
     QProcess second;
+    second.setProcessEnvironment(environment);
     second.setProgram(executable());
     second.setWorkingDirectory(m_dir);
     second.start();
@@ -89,10 +99,17 @@ namespace X11Windows {
 
 QString xdotool(const QStringList &arguments)
 {
-    QProcess tool;
-    tool.start(QStringLiteral("xdotool"), arguments);
-    tool.waitForFinished(10000);
-    return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+    // xdotool walks the window tree; a window destroyed meanwhile (a splash that
+    // closes, a menu) makes it die of an X error with nothing on its output,
+    // which would read as "no such window". Such a run is repeated.
+    for (int attempt = 0;; ++attempt) {
+        QProcess tool;
+        tool.start(QStringLiteral("xdotool"), arguments);
+        tool.waitForFinished(10000);
+        const QByteArray errors = tool.readAllStandardError();
+        if (!errors.contains("X Error of failed request") || attempt == 20)
+            return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
+    }
 }
 
 static QStringList windows(qint64 pid, bool onlyVisible)

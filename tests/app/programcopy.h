@@ -21,6 +21,9 @@ public:
     // Replaces one key of the copy's config.ini.
     void setConfig(const QString &key, const QString &value);
 
+    // Sets a variable in the environment of the next start.
+    void setEnvironment(const QString &name, const QString &value);
+
     // Starts the copy; the process object stays owned by this copy.
     QProcess *start();
     QProcess *process() const { return m_process; }
@@ -28,13 +31,15 @@ public:
     // The rows of a query on a database file (each row's columns joined with '|').
     static QStringList rowsOf(const QString &file, const QString &sql);
 
-    // Runs another start of the same executable and waits for it to end.
-    // Returns its exit code, or -1 when it did not end within the time-out.
-    int runSecondStart(int timeoutMs);
+    // Runs another start of the same executable, with `environment` changed from the
+    // copy's own, and waits for it to end. Returns its exit code, or -1 when it did
+    // not end within the time-out or crashed.
+    int runSecondStart(int timeoutMs, const QProcessEnvironment &changes = QProcessEnvironment());
 
 private:
     QString m_dir;
     QProcess *m_process = nullptr;
+    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
 };
 
 // Windows of the X server, through xdotool.

@@ -81,6 +81,67 @@ class TestEndToEnd : public QObject
         return QString();
     }
 
+    // The visible windows of the process (its splash, tray icon, menus, windows).
+    static QStringList visibleWindows(qint64 pid)
+    {
+        return xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                        QStringLiteral("--pid"), QString::number(pid), QStringLiteral(".*")})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    // A copy whose first run walks a desktop folder that reads slowly until
+    // releaseSlowScan() is called: start-up stays inside discovery meanwhile.
+    static void makeScanSlow(ProgramCopy &copy)
+    {
+        const QString slow = QDir::homePath() + QStringLiteral("/Desktop/slow");
+        for (int i = 0; i < 2000; ++i)
+            CatalogFixture::createFile(slow + QStringLiteral("/folder%1/file.txt").arg(i));
+        QFile::remove(slowScanRelease());
+        copy.setEnvironment(QStringLiteral("LD_PRELOAD"), QStringLiteral(TOLVANE_SLOWDIR_LIB));
+        copy.setEnvironment(QStringLiteral("TOLVANE_SLOW_DIR"), slow);
+        copy.setEnvironment(QStringLiteral("TOLVANE_SLOW_DIR_MS"), QStringLiteral("20"));
+        copy.setEnvironment(QStringLiteral("TOLVANE_SLOW_DIR_RELEASE"), slowScanRelease());
+    }
+
+    static QString slowScanRelease() { return TestSandbox::path(QStringLiteral("slow-scan-done")); }
+    static void removeSlowFolder()
+    {
+        QDir(QDir::homePath() + QStringLiteral("/Desktop/slow")).removeRecursively();
+    }
+    static void releaseSlowScan() { CatalogFixture::createFile(slowScanRelease()); }
+
+    // Opens the tray menu and returns its window, or an empty text when it did not show.
+    static QString openTrayMenu(qint64 pid)
+    {
+        const QStringList before = visibleWindows(pid);
+        clickTray(3);
+        QString menu;
+        const auto menuShown = [&] {
+            for (const QString &id : visibleWindows(pid)) {
+                if (!before.contains(id))
+                    menu = id;
+            }
+            return !menu.isEmpty();
+        };
+        if (QTest::qWaitFor(menuShown, 10000))
+            screenshot(QStringLiteral("tray-menu"));
+        return menu;
+    }
+
+    // Opens the tray menu, presses the keys in it and waits until the menu is gone.
+    // Returns what went wrong, or an empty text.
+    static QString useTrayMenu(qint64 pid, const QStringList &keys)
+    {
+        const QString menu = openTrayMenu(pid);
+        if (menu.isEmpty())
+            return QStringLiteral("the tray menu did not open");
+        for (const QString &key : keys)
+            xdotool({QStringLiteral("key"), key});
+        if (!QTest::qWaitFor([&] { return !visibleWindows(pid).contains(menu); }, 10000))
+            return QStringLiteral("the tray menu stayed open");
+        return QString();
+    }
+
 private slots:
     void initTestCase()
     {
@@ -95,6 +156,119 @@ private slots:
         QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         CatalogFixture::writeDesktopEntry(QStringLiteral("markerapp.desktop"), QStringLiteral("Markerapp"),
                                           {}, QString(), program);
+    }
+
+    void cleanup()
+    {
+        removeSlowFolder();
+        QFile::remove(slowScanRelease());
+    }
+
+    // The tray icon and its menu are live while the first run walks a large, slow
+    // desktop folder: the entries that need the finished window are greyed out,
+    // choosing them does nothing, and the program comes up afterwards.
+    void trayMenuDuringASlowFirstRun()
+    {
+        ProgramCopy copy(QStringLiteral("slowstart"));
+        makeScanSlow(copy);
+        QProcess *process = copy.start();
+        const qint64 pid = process->processId();
+        QTRY_VERIFY_WITH_TIMEOUT(trayIconEmbedded(), 20000);
+        QVERIFY(X11Windows::visibleMainWindows(pid).isEmpty());
+
+        // Setting, About and Show/Hide are greyed out until the program is up:
+        // their keys do nothing and leave the menu open. Help needs nothing of the
+        // window: its key then closes the menu and shows the help, which also tells
+        // that the keys before it reached the menu. A click on the icon does not
+        // show a half-built window either.
+        QCOMPARE(useTrayMenu(pid, {QStringLiteral("s"), QStringLiteral("a"), QStringLiteral("c"),
+                                   QStringLiteral("h")}),
+                 QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!windowOfSize(pid, QSize(600, 300)).isEmpty(), 10000);
+        clickTray(1);
+        QCOMPARE(process->state(), QProcess::Running);
+        // Everything above happened inside the walk; no settings, about or main window.
+        QVERIFY(X11Windows::visibleMainWindows(pid).isEmpty());
+        QVERIFY(windowOfSize(pid, QSize(475, 297)).isEmpty());
+        QVERIFY(windowOfSize(pid, QSize(376, 188)).isEmpty());
+
+        releaseSlowScan();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 1, 30000);
+        QCOMPARE(process->state(), QProcess::Running);
+        // Now Setting opens the settings window.
+        QCOMPARE(useTrayMenu(pid, {QStringLiteral("s")}), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!windowOfSize(pid, QSize(475, 297)).isEmpty(), 10000);
+        QCOMPARE(useTrayMenu(pid, {QStringLiteral("q")}), QString());
+        QVERIFY(process->waitForFinished(20000));
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process->exitCode(), 0);
+    }
+
+    // Quit chosen during the slow first run is not lost: the program ends as soon
+    // as the walk is done, without showing its window, and saves the catalog.
+    void quitDuringASlowFirstRun()
+    {
+        ProgramCopy copy(QStringLiteral("slowquit"));
+        makeScanSlow(copy);
+        QProcess *process = copy.start();
+        const qint64 pid = process->processId();
+        QTRY_VERIFY_WITH_TIMEOUT(trayIconEmbedded(), 20000);
+        QCOMPARE(useTrayMenu(pid, {QStringLiteral("q")}), QString());
+        QCOMPARE(process->state(), QProcess::Running);
+        QVERIFY(X11Windows::visibleMainWindows(pid).isEmpty());
+
+        releaseSlowScan();
+        QVERIFY(process->waitForFinished(30000));
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process->exitCode(), 0);
+        QVERIFY(QFile::exists(copy.dataFile()));
+        QVERIFY(!ProgramCopy::rowsOf(copy.dataFile(), QStringLiteral("SELECT name FROM sqlite_master"))
+                     .isEmpty());
+    }
+
+    // A launched item whose file is gone shows "the file is not exist.". The
+    // Return that answers the box closes it, and nothing more happens: its
+    // release, which reaches the search box under the pointer, opens no new box.
+    void oneReturnAnswersTheErrorBox()
+    {
+        const QString ghost = QDir::homePath() + QStringLiteral("/Desktop/Ghostly.exe");
+        CatalogFixture::createFile(ghost);
+        ProgramCopy copy(QStringLiteral("errorbox"));
+        QProcess *process = copy.start();
+        const qint64 pid = process->processId();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 1, 20000);
+        const QString window = X11Windows::visibleMainWindows(pid).first();
+        QVERIFY(QFile::remove(ghost));
+        key(QStringLiteral("ctrl+alt+q"));
+        QTRY_COMPARE(X11Windows::focusedWindow(), window);
+        // The pointer rests on the window, beside where the box will show.
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window, QStringLiteral("30"),
+                 QStringLiteral("60")});
+
+        const auto errorBoxes = [pid] {
+            return xdotool({QStringLiteral("search"), QStringLiteral("--all"),
+                            QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(pid),
+                            QStringLiteral("--name"), QStringLiteral("^error$")})
+                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        };
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+                 QStringLiteral("Ghostl")});
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE_WITH_TIMEOUT(errorBoxes().size(), 1, 10000);
+        screenshot(QStringLiteral("error-box"));
+        key(QStringLiteral("Return"));
+        QTRY_VERIFY_WITH_TIMEOUT(errorBoxes().isEmpty(), 10000);
+        // Escape clears the box's text, a second one hides the window: both reach
+        // the main window only when no new box took the keyboard.
+        key(QStringLiteral("Escape"));
+        key(QStringLiteral("Escape"));
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 0, 10000);
+        QVERIFY(errorBoxes().isEmpty());
+        // Nothing was learned for the missing file.
+        QCOMPARE(useTrayMenu(pid, {QStringLiteral("q")}), QString());
+        QVERIFY(process->waitForFinished(20000));
+        QCOMPARE(process->exitCode(), 0);
+        QVERIFY(ProgramCopy::rowsOf(copy.dataFile(), QStringLiteral("SELECT * FROM QUICK")).isEmpty());
     }
 
     void aDayWithTheLauncher()

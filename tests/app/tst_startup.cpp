@@ -34,10 +34,30 @@ class TestStartup : public QObject
                              QStringLiteral("1")});
     }
 
+    // Whether the process has a handler for SIGTERM (its SigCgt mask in /proc).
+    static bool catchesSigterm(qint64 pid)
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("SigCgt:"))
+                return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
+        }
+        return false;
+    }
+
+    // Ends the copy the orderly way. The window shows before the program installs
+    // its SIGTERM handler, so a SIGTERM sent as soon as the window is visible may
+    // still meet the default action and kill the copy (no catalog, a stale
+    // socket): wait for the handler first, and insist on a normal exit.
     static void terminate(QProcess *process)
     {
+        QTRY_VERIFY_WITH_TIMEOUT(catchesSigterm(process->processId()), 20000);
         ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
-        QVERIFY(process->waitForFinished(10000));
+        QVERIFY(process->waitForFinished(20000));
+        QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process->exitCode(), 0);
     }
 
 private slots:
@@ -73,6 +93,17 @@ private slots:
         QCOMPARE(copy.runSecondStart(10000), 0);
         QCOMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
         QCOMPARE(sockets().size(), 1);
+
+        // A second start passes its request on before it connects to the display: one
+        // that could not reach any display (started from a console, a display pointing
+        // at nothing) still shows the running copy's window.
+        clickClose(window);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()).size(), 0);
+        QProcessEnvironment noDisplay;
+        noDisplay.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9999"));
+        noDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QCOMPARE(copy.runSecondStart(10000, noDisplay), 0);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
 
         // An orderly end (SIGTERM) writes the catalog with its schema.
         terminate(first);

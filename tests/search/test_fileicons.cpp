@@ -46,8 +46,70 @@ class TestFileIcons : public QObject
 {
     Q_OBJECT
 
+    TestIconTheme::RealWorldIcons realWorld;
+
+    // The icon's picture at 32 px (or `scale` times that in device pixels).
+    static QImage picture(const QIcon &icon, qreal scale = 1)
+    {
+        return icon.pixmap(QSize(32, 32), scale).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+
 private slots:
-    void initTestCase() { TestIconTheme::install(); }
+    void initTestCase()
+    {
+        TestIconTheme::install();
+        realWorld = TestIconTheme::RealWorldIcons::install();
+    }
+
+    // What the row tests do not show: an icon named with its file's extension is
+    // found all the same, and one that exists but gives no picture (here an SVG
+    // that is not one; also an SVG without Qt's SVG engine) gets the generic icon.
+    // The installed-shaped icons themselves are compared in test_rowpainting.
+    void applicationIconsFollowTheIconLookup_data()
+    {
+        QTest::addColumn<QString>("icon");
+        QTest::addColumn<QString>("expected"); // the file drawn; empty: the generic icon
+        QTest::newRow("SVG named with its extension")
+            << realWorld.svg + QStringLiteral(".svg") << realWorld.svgFile;
+        QTest::newRow("SVG that is no picture") << realWorld.broken << QString();
+    }
+
+    void applicationIconsFollowTheIconLookup()
+    {
+        QFETCH(QString, icon);
+        QFETCH(QString, expected);
+        const QString path =
+            writeFile(QStringLiteral("%1.desktop").arg(QTest::currentDataTag()).replace(' ', '-'),
+                      entry("Icon=" + icon.toUtf8()));
+        const QIcon shown = FileIcons::icon(QFileInfo(path));
+        const QIcon wanted = expected.isEmpty() ? QFileIconProvider().icon(QFileInfo(path)) : QIcon(expected);
+        const QImage got = picture(shown);
+        QVERIFY(!got.isNull());
+        QVERIFY2(TestIconTheme::largestDifference(got, picture(wanted)) <= 8,
+                 qPrintable(QStringLiteral("differs from %1").arg(expected)));
+        if (!expected.isEmpty())
+            QVERIFY(TestIconTheme::largestDifference(got,
+                                                     picture(QFileIconProvider().icon(QFileInfo(path)))) > 8);
+    }
+
+    // The session's theme comes first; what it lacks comes from hicolor, which it
+    // need not inherit.
+    void sessionThemeFirstThenHicolor()
+    {
+        const QString before = QIcon::themeName();
+        const QString themed =
+            writeFile(QStringLiteral("themed.desktop"), entry("Icon=" + realWorld.themed.toUtf8()));
+        const QString svg = writeFile(QStringLiteral("svg.desktop"), entry("Icon=" + realWorld.svg.toUtf8()));
+        QIcon::setThemeName(QStringLiteral("tolvanesession"));
+        const QImage sessionPicture = picture(FileIcons::icon(QFileInfo(themed)));
+        const QImage svgPicture = picture(FileIcons::icon(QFileInfo(svg)));
+        QIcon::setThemeName(before);
+        QVERIFY(TestIconTheme::largestDifference(sessionPicture, picture(QIcon(realWorld.themedFile))) <= 8);
+        QVERIFY(TestIconTheme::largestDifference(svgPicture, picture(QIcon(realWorld.svgFile))) <= 8);
+        // The test theme lacks that icon: hicolor's own picture.
+        QVERIFY(TestIconTheme::largestDifference(picture(FileIcons::icon(QFileInfo(themed))),
+                                                 picture(QIcon(realWorld.themedHicolor))) <= 8);
+    }
 
     void desktopEntryShowsItsApplicationsIcon_data()
     {

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QStandardItemModel>
+#include <QTextLayout>
 #include <QtTest>
 
 namespace {
@@ -51,6 +52,24 @@ QImage paintRow(const QItemViewDelegate &delegate, const APPBLOCK &rec, bool sel
     option.rect = QRect(0, 0, width, h);
     option.palette = QApplication::palette();
     option.state = QStyle::State_Enabled | (selected ? QStyle::State_Selected : QStyle::State_None);
+    delegate.paint(&painter, option, model.index(0, 0));
+    return image;
+}
+
+// The same, on an image with a device pixel ratio (a 2x screen).
+QImage paintRowAt(const QItemViewDelegate &delegate, const APPBLOCK &rec, qreal scale, int width = 280)
+{
+    ItemsModel model;
+    model.setItems({rec});
+    const int h = delegate.rowHeight();
+    QImage image(QSize(width, h) * scale, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::black);
+    QPainter painter(&image);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, width, h);
+    option.palette = QApplication::palette();
+    option.state = QStyle::State_Enabled;
     delegate.paint(&painter, option, model.index(0, 0));
     return image;
 }
@@ -95,8 +114,14 @@ class TestRowPainting : public QObject
 {
     Q_OBJECT
 
+    TestIconTheme::RealWorldIcons realWorld;
+
 private slots:
-    void initTestCase() { TestIconTheme::install(); }
+    void initTestCase()
+    {
+        TestIconTheme::install();
+        realWorld = TestIconTheme::RealWorldIcons::install();
+    }
 
     void modelHandsOutRecordsUnderTheDisplayRoleOnly()
     {
@@ -223,12 +248,17 @@ private slots:
                                           << QStringList({QString::fromUtf8("a\xF0\x9F\x98\x80"
                                                                             "b")})
                                           << QList<bool>({false});
+        // Pieces are in reading order; a right-to-left name shows them from right to left.
         QTest::newRow("right to left")
             << QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA")
             << QString::fromUtf8("\xD7\x91\xD7\xA8")
             << QStringList({QString::fromUtf8("\xD7\xA2"), QString::fromUtf8("\xD7\x91\xD7\xA8"),
                             QString::fromUtf8("\xD7\x99\xD7\xAA")})
             << QList<bool>({false, true, false});
+        // A mark stays with its letter: the highlight takes the whole character.
+        QTest::newRow("letter with a mark") << QString::fromUtf8("cafe\xCC\x81 bar") << "e"
+                                            << QStringList({"caf", QString::fromUtf8("e\xCC\x81"), " bar"})
+                                            << QList<bool>({false, true, false});
     }
 
     // The pieces the row draws, and where: each starts where the previous one ends,
@@ -250,11 +280,20 @@ private slots:
         QFont bold = normal;
         bold.setBold(true);
         bold.setUnderline(true);
-        int x = 38;
-        for (const auto &piece : layout.pieces) {
-            QCOMPARE(piece.x, x);
-            const int width = QFontMetrics(piece.bold ? bold : normal, &device).horizontalAdvance(piece.text);
-            QCOMPARE(piece.width, width);
+        // Side by side from the name's left edge at 38, in reading order: from the
+        // left for a left-to-right name, from the right for a right-to-left one.
+        QList<QItemViewDelegate::Piece> pieces = layout.pieces;
+        if (alias.isRightToLeft())
+            std::reverse(pieces.begin(), pieces.end());
+        qreal x = 38;
+        for (const auto &piece : pieces) {
+            const qreal width =
+                QFontMetricsF(piece.bold ? bold : normal, &device).horizontalAdvance(piece.text);
+            QVERIFY2(qAbs(piece.x - x) < 0.05,
+                     qPrintable(QStringLiteral("%1 at %2, not %3").arg(piece.text).arg(piece.x).arg(x)));
+            QVERIFY2(
+                qAbs(piece.width - width) < 0.05,
+                qPrintable(QStringLiteral("%1 %2 wide, not %3").arg(piece.text).arg(piece.width).arg(width)));
             x += width;
         }
     }
@@ -291,7 +330,7 @@ private slots:
             bold.setUnderline(true);
             for (const auto &piece : delegate.layoutRow(record(alias, key), &expected).pieces) {
                 p.setFont(piece.bold ? bold : normal);
-                p.drawText(QPoint(piece.x, 3 + p.fontMetrics().ascent()), piece.text);
+                p.drawText(QPointF(piece.x, 3 + p.fontMetrics().ascent()), piece.text);
             }
         }
         const QRect textArea(38, 1, painted.width() - 38, 20);
@@ -299,6 +338,52 @@ private slots:
         // And it differs from the name drawn without highlight, so bold shows.
         if (alias.contains(key, Qt::CaseInsensitive))
             QVERIFY(!sameRegion(painted, paintRow(delegate, record(alias)), textArea));
+    }
+
+    // A right-to-left name reads in its order with the key highlighted where it is,
+    // and joined letters stay joined across the highlight. The part of the name
+    // left of the key (its logical end) shows exactly as in the name drawn whole.
+    void rightToLeftNamesReadInOrderAndStayJoined_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("Hebrew") << QString::fromUtf8("\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA")
+                                << QString::fromUtf8("\xD7\x91\xD7\xA8");
+        // Muhammad, key ha: the mim after it keeps its middle form.
+        QTest::newRow("Arabic, key in the middle")
+            << QString::fromUtf8("\xD9\x85\xD8\xAD\xD9\x85\xD8\xAF") << QString::fromUtf8("\xD8\xAD");
+        // Marhaba, key at the start: the ra after it keeps its final form.
+        QTest::newRow("Arabic, key at the start")
+            << QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7") << QString::fromUtf8("\xD9\x85");
+        QTest::newRow("Arabic, two keys")
+            << QString::fromUtf8("\xD8\xA8\xD9\x86\xD8\xA8\xD9\x86\xD8\xB3") << QString::fromUtf8("\xD8\xA8");
+    }
+
+    void rightToLeftNamesReadInOrderAndStayJoined()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, key);
+        QItemViewDelegate delegate;
+        const QImage whole = paintRow(delegate, record(alias));
+        const QImage highlighted = paintRow(delegate, record(alias, key));
+
+        // Where the end of the name after the last key shows in the name drawn whole.
+        const qsizetype lastKeyEnd = alias.lastIndexOf(key) + key.size();
+        QTextLayout reference(alias, QItemViewDelegate::rowFont(), const_cast<QImage *>(&whole));
+        reference.beginLayout();
+        QTextLine line = reference.createLine();
+        line.setLineWidth(1000);
+        reference.endLayout();
+        QVERIFY(alias.isRightToLeft());
+        const qreal tailRight = line.cursorToX(int(lastKeyEnd)) - line.cursorToX(int(alias.size()));
+        QVERIFY(tailRight > 4);
+        // (A pixel off the key's side, which antialiasing may touch.)
+        const QRect tail(30, 1, 38 + int(tailRight) - 1 - 30, 20);
+        QVERIFY(countPixels(whole, tail, [](QColor c) { return c.lightness() < 128; }) > 3);
+        QVERIFY(sameRegion(highlighted, whole, tail));
+        // The key is drawn differently (bold, underlined), right of that part.
+        QVERIFY(
+            !sameRegion(highlighted, whole, QRect(38 + int(tailRight) + 1, 1, 242 - int(tailRight) - 1, 20)));
     }
 
     void coloursAndSeparators()
@@ -320,6 +405,89 @@ private slots:
         QCOMPARE(countPixels(selected, name, [](QColor c) { return c.lightness() < 100; }), 0);
         const QImage unselected = paintRow(delegate, record(QString(6, QLatin1Char('W'))), false);
         QVERIFY(countPixels(unselected, name, [](QColor c) { return c.lightness() < 60; }) > 10);
+    }
+
+    // Big rows of applications shaped like installed ones: each row draws the icon
+    // its entry names (SVG only in hicolor, PNG in a size folder, XPM only in
+    // pixmaps, a file path), the same pixels as that icon drawn directly; a name
+    // that exists nowhere draws the generic icon. At 2x, from the source.
+    void bigRowsDrawEachApplicationsOwnIcon_data()
+    {
+        QTest::addColumn<QString>("icon");
+        QTest::addColumn<QString>("file"); // empty: the generic icon
+        QTest::addColumn<qreal>("scale");
+        for (qreal scale : {1.0, 2.0}) {
+            const QString at = scale > 1 ? QStringLiteral(" at 2x") : QString();
+            QTest::newRow(qPrintable(QStringLiteral("SVG only") + at))
+                << realWorld.svg << realWorld.svgFile << scale;
+            QTest::newRow(qPrintable(QStringLiteral("PNG 48x48") + at))
+                << realWorld.png << realWorld.pngFile << scale;
+            QTest::newRow(qPrintable(QStringLiteral("XPM in pixmaps") + at))
+                << realWorld.pixmap << realWorld.pixmapFile << scale;
+            QTest::newRow(qPrintable(QStringLiteral("absolute path") + at))
+                << realWorld.absoluteFile << realWorld.absoluteFile << scale;
+            QTest::newRow(qPrintable(QStringLiteral("nowhere") + at))
+                << realWorld.missing << QString() << scale;
+        }
+    }
+
+    void bigRowsDrawEachApplicationsOwnIcon()
+    {
+        QFETCH(QString, icon);
+        QFETCH(QString, file);
+        QFETCH(qreal, scale);
+        const QString entry =
+            TestSandbox::path(QStringLiteral("entries/%1.desktop").arg(icon.section('/', -1)));
+        QDir().mkpath(QFileInfo(entry).absolutePath());
+        QFile f(entry);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[Desktop Entry]\nType=Application\nName=App\nExec=app %U\nIcon=" + icon.toUtf8() + "\n");
+        f.close();
+
+        QItemViewDelegate delegate;
+        delegate.setBigIcon(true);
+        const QImage row = paintRowAt(delegate, record(QStringLiteral("App"), QString(), entry), scale);
+        // The same icon drawn directly where the row draws it.
+        const QIcon direct = file.isEmpty() ? QFileIconProvider().icon(QFileInfo(entry)) : QIcon(file);
+        QImage expected(row.size(), QImage::Format_ARGB32);
+        expected.setDevicePixelRatio(scale);
+        expected.fill(Background);
+        QPainter painter(&expected);
+        painter.drawPixmap(QRect(2, 3, 32, 32), direct.pixmap(QSize(32, 32), scale));
+        painter.end();
+        const QRect iconArea(QPoint(2, 3) * scale, QSize(32, 32) * scale);
+        QVERIFY2(TestIconTheme::largestDifference(row.copy(iconArea), expected.copy(iconArea)) <= 8,
+                 qPrintable(file));
+        if (!file.isEmpty()) {
+            // Not the generic icon.
+            QImage generic(expected.size(), QImage::Format_ARGB32);
+            generic.setDevicePixelRatio(scale);
+            generic.fill(Background);
+            QPainter p(&generic);
+            p.drawPixmap(QRect(2, 3, 32, 32),
+                         QFileIconProvider().icon(QFileInfo(entry)).pixmap(QSize(32, 32), scale));
+            p.end();
+            QVERIFY(TestIconTheme::largestDifference(row.copy(iconArea), generic.copy(iconArea)) > 8);
+        }
+    }
+
+    // The second line of a big row shows what a desktop entry starts, without
+    // field codes; the catalog's path is the entry's file all the same.
+    void bigRowShowsWhatAnEntryStarts()
+    {
+        const QString entry = TestSandbox::path(QStringLiteral("entries/org.example.Editor.desktop"));
+        QDir().mkpath(QFileInfo(entry).absolutePath());
+        QFile f(entry);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[Desktop Entry]\nType=Application\nName=Editor\n"
+                "Exec=\"/opt/My Editor/edit\" -n %U\n");
+        f.close();
+        QItemViewDelegate delegate;
+        delegate.setBigIcon(true);
+        QImage device(10, 10, QImage::Format_ARGB32);
+        const APPBLOCK rec = record(QStringLiteral("Editor"), QString(), entry);
+        QCOMPARE(delegate.layoutRow(rec, &device).pathText, QStringLiteral("\"/opt/My Editor/edit\" -n"));
+        QCOMPARE(rec.path, entry);
     }
 
     void iconsComeFromTheFile()

@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolTip>
@@ -473,6 +474,210 @@ private slots:
         QCOMPARE(box->toPlainText(), QStringLiteral("notepad"));
     }
 
+    // Ctrl+A selects the whole text also when the box holds a completed name, with
+    // the popup open or closed: the next letter replaces it.
+    void ctrlASelectsACompletedName()
+    {
+        open({QStringLiteral("Terminal"), QStringLiteral("calc")});
+        QTest::keyClicks(box, QStringLiteral("Te"));
+        QCOMPARE(box->toPlainText(), QStringLiteral("Terminal"));
+        QVERIFY(popupShown());
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(selected(box), QStringLiteral("Terminal"));
+        QTest::keyClick(box, Qt::Key_C);
+        QCOMPARE(box->toPlainText(), QStringLiteral("calc"));
+        QCOMPARE(selected(box), QStringLiteral("alc"));
+
+        QTest::keyClick(box, Qt::Key_Escape);
+        QVERIFY(!popupShown());
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(selected(box), QStringLiteral("calc"));
+        QTest::keyClicks(box, QStringLiteral("T"));
+        QCOMPARE(box->toPlainText(), QStringLiteral("Terminal"));
+        // A shortcut that types nothing leaves the selection as it was.
+        QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(selected(box), QStringLiteral("erminal"));
+    }
+
+    // A letter or digit of any script searches as A-Z does, typed on the layout's
+    // key (which reports the character, not a Latin key code) or committed by an
+    // input method.
+    void lettersOfAnyScriptSearch_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("Cyrillic") << QString::fromUtf8(
+                                         "\xD0\x91\xD0\xBB\xD0\xBE\xD0\xBA\xD0\xBD\xD0\xBE\xD1\x82")
+                                  << QString::fromUtf8("\xD0\x91\xD0\xBB");
+        QTest::newRow("Greek") << QString::fromUtf8(
+                                      "\xCE\xA3\xCE\xB7\xCE\xBC\xCE\xB5\xCE\xAF\xCF\x89\xCF\x83\xCE\xB7")
+                               << QString::fromUtf8("\xCE\xA3\xCE\xB7");
+        QTest::newRow("Hebrew") << QString::fromUtf8("\xD7\xA4\xD7\xA0\xD7\xA7\xD7\xA1")
+                                << QString::fromUtf8("\xD7\xA4\xD7\xA0");
+        QTest::newRow("Arabic") << QString::fromUtf8("\xD8\xAF\xD9\x81\xD8\xAA\xD8\xB1")
+                                << QString::fromUtf8("\xD8\xAF\xD9\x81");
+        QTest::newRow("accented") << QString::fromUtf8("\xC3\xA9"
+                                                       "diteur")
+                                  << QString::fromUtf8("\xC3\xA9");
+        QTest::newRow("Arabic-Indic digit") << QString::fromUtf8("\xD9\xA3"
+                                                                 "d")
+                                            << QString::fromUtf8("\xD9\xA3");
+    }
+
+    void lettersOfAnyScriptSearch()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, typed);
+        open({name, QStringLiteral("calc")});
+        QSignalSpy refills(box->model, &QAbstractItemModel::modelReset);
+        for (const QChar c : typed) {
+            // As the X11 and Wayland keyboards report them: the key code is the
+            // character in capitals, the text the character typed.
+            QTest::sendKeyEvent(QTest::Click, box, Qt::Key(c.toUpper().unicode()), QString(c),
+                                Qt::NoModifier);
+        }
+        QCOMPARE(refills.count(), typed.size());
+        QVERIFY(popupShown());
+        QCOMPARE(rowAliases(box), QStringList({name}));
+        QCOMPARE(box->toPlainText(), name);
+        QCOMPARE(selected(box), name.mid(typed.size()));
+        QCOMPARE(box->current.alias, name);
+
+        // Punctuation of those layouts still does not search.
+        QTest::keyClick(box, Qt::Key_Escape);
+        QTest::keyClick(box, Qt::Key_End);
+        const int before = int(refills.count());
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key(0x060C), QString(QChar(0x060C)), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Click, box, Qt::Key_guillemotleft, QString(QChar(0xAB)), Qt::NoModifier);
+        QCOMPARE(refills.count(), before);
+        QVERIFY(!popupShown());
+    }
+
+    void inputMethodCommitsSearch()
+    {
+        const QString notebook = QString::fromUtf8("\xE8\xAE\xB0\xE4\xBA\x8B\xE6\x9C\xAC"); // ji shi ben
+        const QString memo = QString::fromUtf8("\xEB\xA9\x94\xEB\xAA\xA8\xEC\x9E\xA5");     // me mo jang
+        open({notebook, memo, QStringLiteral("calc")});
+        QSignalSpy refills(box->model, &QAbstractItemModel::modelReset);
+        const auto send = [this](const QString &preedit, const QString &commit) {
+            QInputMethodEvent event(preedit, {});
+            event.setCommitString(commit);
+            QApplication::sendEvent(box, &event);
+        };
+
+        // Composing alone does not search; the commit does, and completes.
+        send(QStringLiteral("ji"), QString());
+        QCOMPARE(refills.count(), 0);
+        send(QString(), notebook.left(2));
+        QCOMPARE(refills.count(), 1);
+        QVERIFY(popupShown());
+        QCOMPARE(rowAliases(box), QStringList({notebook}));
+        QCOMPARE(box->toPlainText(), notebook);
+        QCOMPARE(selected(box), notebook.mid(2));
+
+        // A commit with the next syllable still being composed lists without
+        // completing, so the composition is not disturbed.
+        box->clear();
+        send(QString(), memo.left(1));
+        QCOMPARE(box->toPlainText(), memo);
+        box->clear();
+        const int before = int(refills.count());
+        send(memo.mid(1, 1), memo.left(1));
+        QCOMPARE(refills.count(), before + 1);
+        QCOMPARE(box->toPlainText(), memo.left(1));
+        QCOMPARE(rowAliases(box), QStringList({memo}));
+
+        // Committed punctuation does not search.
+        box->clear();
+        QTest::keyClick(box, Qt::Key_Escape);
+        send(QString(), QString::fromUtf8("\xE3\x80\x82")); // ideographic full stop
+        QCOMPARE(refills.count(), before + 1);
+        QVERIFY(!popupShown());
+    }
+
+    // Pasted or dropped text becomes one line: breaks and tabs as blanks, those at
+    // the end dropped; then the length limit applies. Ctrl+V searches for it.
+    void pastedTextBecomesOneLine_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("trailing break") << "keys"
+                                        << "notepad\n"
+                                        << "notepad" << true;
+        QTest::newRow("break inside") << "keys"
+                                      << "note\npad"
+                                      << "note pad" << false;
+        QTest::newRow("CRLF and tab") << "keys"
+                                      << "note\r\npad\t\r\n"
+                                      << "note pad" << false;
+        QTest::newRow("leading tab") << "keys"
+                                     << "\tnotepad"
+                                     << " notepad" << false;
+        QTest::newRow("separators") << "keys"
+                                    << "note\u2028pad\u2029"
+                                    << "note pad" << false;
+        QTest::newRow("blank kept") << "keys"
+                                    << "notepad \n\n"
+                                    << "notepad " << false;
+        QTest::newRow("only breaks") << "keys"
+                                     << "\n\r\n\t"
+                                     << "" << false;
+        QTest::newRow("menu paste") << "menu"
+                                    << "notepad\n"
+                                    << "notepad" << false;
+        QTest::newRow("drop") << "drop"
+                              << "note\npad\n"
+                              << "note pad" << false;
+        QTest::newRow("input method") << "ime"
+                                      << "note\npad\n"
+                                      << "note pad" << false;
+        const QString longLines = QStringLiteral("0123456789\n").repeated(7);
+        QTest::newRow("limit after joining")
+            << "keys" << longLines << QStringLiteral("0123456789 ").repeated(6) << false;
+    }
+
+    void pastedTextBecomesOneLine()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, pasted);
+        QFETCH(QString, kept);
+        QFETCH(bool, found);
+        open({QStringLiteral("notepad"), QStringLiteral("calc")});
+
+        if (how == QLatin1String("keys")) {
+            paste(box, pasted);
+        } else if (how == QLatin1String("menu")) {
+            QGuiApplication::clipboard()->setText(pasted);
+            box->paste(); // what the context menu's Paste runs
+        } else if (how == QLatin1String("drop")) {
+            auto data = std::make_unique<QMimeData>();
+            data->setText(pasted);
+            const QPoint at(5, 5);
+            QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, {});
+            QApplication::sendEvent(box->viewport(), &enter);
+            QDragMoveEvent move(at, Qt::CopyAction, data.get(), Qt::LeftButton, {});
+            QApplication::sendEvent(box->viewport(), &move);
+            QDropEvent drop(at, Qt::CopyAction, data.get(), Qt::LeftButton, {});
+            QApplication::sendEvent(box->viewport(), &drop);
+        } else {
+            QInputMethodEvent event(QString(), {});
+            event.setCommitString(pasted);
+            QApplication::sendEvent(box, &event);
+        }
+        QCOMPARE(box->toPlainText(), kept);
+        QCOMPARE(box->document()->blockCount(), 1);
+        QVERIFY(!box->toPlainText().contains(QChar::LineSeparator));
+        if (found) {
+            QVERIFY(popupShown());
+            QCOMPARE(rowAliases(box), QStringList({QStringLiteral("notepad")}));
+        }
+        // Pasting from the menu and dropping put the text in without searching.
+        if (how == QLatin1String("menu") || how == QLatin1String("drop"))
+            QVERIFY(!popupShown());
+    }
+
     void focusInSelectsAll()
     {
         open({QStringLiteral("notepad")});
@@ -543,6 +748,22 @@ private slots:
         hover(box->popupList->viewport(), QPoint(50, 1));
         QTRY_COMPARE(box->popupList->currentIndex().row(), 0);
         QCOMPARE(box->editButton->pos(), origin() + QPoint(280, 2));
+    }
+
+    // The tooltip of a desktop entry's row shows what the entry starts.
+    void tooltipShowsWhatADesktopEntryStarts()
+    {
+        open({});
+        const QString entry = writeRawDesktopEntry(
+            QStringLiteral("org.example.Editor.desktop"),
+            "[Desktop Entry]\nType=Application\nName=Editor\nExec=\"/opt/My Editor/edit\" -n %U\n",
+            TestSandbox::path(QStringLiteral("entries")));
+        QVERIFY(!addItem(box->catalog, QStringLiteral("Editor"), entry).isEmpty());
+        QTest::keyClicks(box, QStringLiteral("edi"));
+        QTRY_VERIFY(box->popupList->isVisible());
+        hover(box->popupList->viewport(), QPoint(50, 5));
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("Editor\r\n\"/opt/My Editor/edit\" -n"));
+        QCOMPARE(box->model->items.at(0).path, entry);
     }
 
     void clickIntoThePopupKeepsItOpen()
@@ -627,6 +848,7 @@ private slots:
         QTest::newRow("empty name") << "empty" << true;
         QTest::newRow("Cancel button") << "cancel" << false;
         QTest::newRow("Escape") << "escape" << false;
+        QTest::newRow("Return on Cancel") << "return on Cancel" << false;
         QTest::newRow("popup hides") << "hide" << false;
     }
 
@@ -649,6 +871,7 @@ private slots:
         Qt::WindowFlags shownFlags;
         int result = -1;
         QString newText;
+        bool stillOpenAfterPress = true;
         whenModalShows<QListEdit>([&](QListEdit *editor) {
             shownText = editor->textField->text();
             fieldHasFocus = editor->focusWidget() == editor->textField;
@@ -658,9 +881,15 @@ private slots:
             editor->textField->selectAll();
             QTest::keyClick(editor->textField, Qt::Key_Delete);
             QTest::keyClicks(editor->textField, wanted);
-            if (how == QLatin1String("enter"))
-                QTest::keyClick(editor->textField, Qt::Key_Return);
-            else if (how == QLatin1String("ok") || how == QLatin1String("empty"))
+            if (how == QLatin1String("enter")) {
+                // The editor closes on the release of the key, which so ends there.
+                QTest::keyPress(editor->textField, Qt::Key_Return);
+                stillOpenAfterPress = editor->isVisible();
+                QTest::keyRelease(editor->textField, Qt::Key_Return);
+            } else if (how == QLatin1String("return on Cancel")) {
+                editor->cancelButton->setFocus();
+                QTest::keyClick(editor->cancelButton, Qt::Key_Return);
+            } else if (how == QLatin1String("ok") || how == QLatin1String("empty"))
                 QTest::mouseClick(editor->okButton, Qt::LeftButton);
             else if (how == QLatin1String("cancel"))
                 QTest::mouseClick(editor->cancelButton, Qt::LeftButton);
@@ -682,6 +911,7 @@ private slots:
         QCOMPARE(shownAt, origin() + QPoint(35, 20 + row * 22));
         QCOMPARE(shownSize, QSize(270, 50));
         QCOMPARE(shownFlags, Qt::ToolTip | Qt::FramelessWindowHint);
+        QVERIFY(stillOpenAfterPress);
         QCOMPARE(result, int(accepted ? QDialog::Accepted : QDialog::Rejected));
         QCOMPARE(newText, accepted ? wanted : QString());
         QVERIFY(QApplication::topLevelWidgets().count() > 0);

@@ -26,6 +26,8 @@ if [[ -z "$display" ]]; then
 fi
 export DISPLAY=":$display"
 export QT_QPA_PLATFORM=xcb
+# An X11 session, also when the tests are started from a Wayland desktop.
+unset WAYLAND_DISPLAY XDG_SESSION_TYPE
 
 pids=()
 if [[ $tray -eq 1 ]]; then

@@ -128,7 +128,7 @@ QImage settingsBackground()
     QImage image = canvas(475, 297);
     QPainter p;
     begin(p, image);
-    dialogFrame(p, image.size(), QStringLiteral("Settings"));
+    dialogFrame(p, sizeOf(image), QStringLiteral("Settings"));
     card(p, QRectF(10, 35, 455, 158));
     hairline(p, 20, 410, 111);
     hairline(p, 10, 465, 240);
@@ -142,7 +142,7 @@ QImage managerBackground()
     QImage image = canvas(480, 400);
     QPainter p;
     begin(p, image);
-    dialogFrame(p, image.size(), QStringLiteral("Application Manager"),
+    dialogFrame(p, sizeOf(image), QStringLiteral("Application Manager"),
                 QStringLiteral("Double-click a row to rename it"));
     card(p, QRectF(7, 37, 467, 307));
     hairline(p, 10, 470, 349);
@@ -154,7 +154,7 @@ QImage nameDialog(const QString &title, const QRectF &fields, qreal footerY, con
     QImage image = canvas(427, 161);
     QPainter p;
     begin(p, image);
-    dialogFrame(p, image.size(), title);
+    dialogFrame(p, sizeOf(image), title);
     card(p, fields);
     hairline(p, 6, 421, footerY);
     text(p, QRectF(14, footerY + 6, 230, 34), hint, InkSoft, 11);
@@ -166,7 +166,7 @@ QImage aboutBackground()
     QImage image = canvas(376, 188);
     QPainter p;
     begin(p, image);
-    dialogFrame(p, image.size(), QStringLiteral("About Tolvane"));
+    dialogFrame(p, sizeOf(image), QStringLiteral("About Tolvane"));
     logo(p, QRectF(303, 44, 56, 56));
     text(p, QRectF(290, 104, 82, 18), QStringLiteral("Tolvane"), Ink, 12, true, Qt::AlignCenter);
     hairline(p, 12, 280, 92);

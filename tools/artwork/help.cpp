@@ -15,7 +15,8 @@ constexpr int Height = 300;
 void page(QPainter &p, QImage &image, const QString &heading, int number)
 {
     begin(p, image);
-    dialogFrame(p, image.size(), QStringLiteral("How to use Tolvane"), QStringLiteral("%1 of 2").arg(number));
+    dialogFrame(p, sizeOf(image), QStringLiteral("How to use Tolvane"),
+                QStringLiteral("%1 of 2").arg(number));
     text(p, QRectF(24, 38, 400, 24), heading, Ink, 15, true);
 }
 

@@ -15,11 +15,29 @@ QFont font(int pixelSize, bool bold)
     return f;
 }
 
+static int currentScale = 1;
+
+void setScale(int scale)
+{
+    currentScale = scale;
+}
+
+int scale()
+{
+    return currentScale;
+}
+
 QImage canvas(int width, int height)
 {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QImage image(width * currentScale, height * currentScale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(currentScale);
     image.fill(Qt::transparent);
     return image;
+}
+
+QSize sizeOf(const QImage &canvas)
+{
+    return canvas.deviceIndependentSize().toSize();
 }
 
 void begin(QPainter &p, QImage &image)
@@ -158,6 +176,15 @@ void buttonLabel(QPainter &p, const QRectF &r, const QString &s, Face face, Stat
     text(p, at, s, faceText(face, state), px, true, Qt::AlignCenter);
 }
 
+// The mark on a 100-unit square, shared by the painted and the SVG form.
+namespace Mark {
+const QRectF Square(2, 2, 96, 96);
+constexpr qreal Corner = 22;
+constexpr qreal Stroke = 11;
+const QPointF Chevron[] = {{27, 30}, {49, 50}, {27, 70}};
+const QPointF Bar[] = {{57, 70}, {75, 70}};
+} // namespace Mark
+
 void logo(QPainter &p, const QRectF &r)
 {
     p.save();
@@ -168,14 +195,36 @@ void logo(QPainter &p, const QRectF &r)
     g.setColorAt(1, AccentLo);
     p.setPen(Qt::NoPen);
     p.setBrush(g);
-    p.drawRoundedRect(QRectF(2, 2, 96, 96), 22, 22);
-    QPen pen(Snow, 11, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    p.drawRoundedRect(Mark::Square, Mark::Corner, Mark::Corner);
+    QPen pen(Snow, Mark::Stroke, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
-    const QPointF chevron[] = {{27, 30}, {49, 50}, {27, 70}};
-    p.drawPolyline(chevron, 3);
-    p.drawLine(QPointF(57, 70), QPointF(75, 70));
+    p.drawPolyline(Mark::Chevron, 3);
+    p.drawLine(Mark::Bar[0], Mark::Bar[1]);
     p.restore();
+}
+
+QByteArray logoSvg()
+{
+    const auto n = [](qreal v) { return QByteArray::number(v, 'g', 6); };
+    const auto point = [&](const QPointF &p) { return n(p.x()) + ' ' + n(p.y()); };
+    QByteArray svg;
+    svg +=
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"100\" viewBox=\"0 0 100 100\">\n";
+    svg += "  <defs>\n    <linearGradient id=\"face\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"100\" "
+           "gradientUnits=\"userSpaceOnUse\">\n";
+    svg += "      <stop offset=\"0\" stop-color=\"" + AccentHi.name().toLatin1() + "\"/>\n";
+    svg += "      <stop offset=\"1\" stop-color=\"" + AccentLo.name().toLatin1() + "\"/>\n";
+    svg += "    </linearGradient>\n  </defs>\n";
+    svg += "  <rect x=\"" + n(Mark::Square.x()) + "\" y=\"" + n(Mark::Square.y()) + "\" width=\"" +
+           n(Mark::Square.width()) + "\" height=\"" + n(Mark::Square.height()) + "\" rx=\"" +
+           n(Mark::Corner) + "\" ry=\"" + n(Mark::Corner) + "\" fill=\"url(#face)\"/>\n";
+    svg += "  <path d=\"M" + point(Mark::Chevron[0]) + " L" + point(Mark::Chevron[1]) + " L" +
+           point(Mark::Chevron[2]) + " M" + point(Mark::Bar[0]) + " L" + point(Mark::Bar[1]) +
+           "\" fill=\"none\" stroke=\"" + Snow.name().toLatin1() + "\" stroke-width=\"" + n(Mark::Stroke) +
+           "\" stroke-linecap=\"round\" stroke-linejoin=\"round\"/>\n";
+    svg += "</svg>\n";
+    return svg;
 }
 
 void text(QPainter &p, const QRectF &r, const QString &s, const QColor &c, int px, bool bold, int flags)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QFont>
 #include <QImage>
@@ -47,8 +48,17 @@ enum class Face { Dark, Light, Primary };
 
 QFont font(int pixelSize, bool bold = false);
 
-// An empty ARGB image of the given size, fully transparent.
+// The scale every image is drawn at: 1, or 2 for the @2x files. All coordinates stay
+// those of the 1x image; a canvas has this many pixels per unit (its device pixel
+// ratio), so the same drawing code gives the same design with twice the pixels.
+void setScale(int scale);
+int scale();
+
+// An empty ARGB image of the given size in 1x pixels, fully transparent, with
+// scale() pixels per unit.
 QImage canvas(int width, int height);
+// A canvas's size in 1x pixels.
+QSize sizeOf(const QImage &canvas);
 // Antialiased painter on an image.
 void begin(QPainter &p, QImage &image);
 
@@ -70,6 +80,8 @@ void buttonLabel(QPainter &p, const QRectF &r, const QString &text, Face face, S
 
 // The Tolvane mark: a rounded accent square with a prompt chevron and cursor bar.
 void logo(QPainter &p, const QRectF &r);
+// The same mark as an SVG document (the scalable application icon).
+QByteArray logoSvg();
 
 // Text helpers.
 void text(QPainter &p, const QRectF &r, const QString &s, const QColor &c, int px, bool bold = false,

@@ -1,14 +1,19 @@
-// Draws every image Tolvane compiles in (res/images/*.png) and its window icon file
-// (main.ico). Run by hand after changing the artwork, then commit the output:
+// Draws every image Tolvane compiles in (res/images/*.png, each at 1x as NAME.png and
+// at twice the pixels as NAME@2x.png), its window icon file (main.ico) and the
+// application icon that installs into the hicolor icon theme (PNG files of 16 to
+// 256 pixels and an SVG file). Run by hand after changing the artwork, then commit
+// the output:
 //
 //   cmake --build <build> --target tolvane_artwork
-//   QT_QPA_PLATFORM=offscreen <build>/bin/tolvane_artwork res/images res/main.ico
+//   QT_QPA_PLATFORM=offscreen <build>/bin/tolvane_artwork res/images res/main.ico res/icons
 //
 // The first argument is the folder for the PNG files, the optional second one the
-// icon file (default: main.ico beside that folder's parent). Output is deterministic:
-// the same program writes the same bytes.
+// icon file (default: main.ico beside that folder's parent), the optional third one
+// the icon theme folder (default: icons beside that folder's parent). Output is
+// deterministic: the same program writes the same bytes.
 
 #include "artwork.h"
+#include "look.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -80,9 +85,42 @@ QByteArray iconFile(const std::vector<int> &sizes)
     return out;
 }
 
-bool writePng(const QDir &dir, const Artwork::Entry &entry)
+// The application id, which names the installed desktop entry and its icon.
+const char *const AppId = "org.example.Tolvane";
+const int ThemeSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+bool writeFile(const QString &path, const QByteArray &data)
 {
-    QImageWriter writer(dir.filePath(entry.name + QStringLiteral(".png")), "png");
+    QFile file(path);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !file.open(QIODevice::WriteOnly) ||
+        file.write(data) != data.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+// The application icon in the hicolor theme: <folder>/hicolor/NxN/apps/ID.png and
+// <folder>/hicolor/scalable/apps/ID.svg.
+bool writeThemeIcons(const QString &folder)
+{
+    for (int size : ThemeSizes) {
+        const QString path = QStringLiteral("%1/hicolor/%2x%2/apps/%3.png").arg(folder).arg(size).arg(AppId);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        writer.setQuality(0);
+        if (!writer.write(Artwork::appIcon(size).convertToFormat(QImage::Format_ARGB32)) ||
+            !writeFile(path, buffer.data()))
+            return false;
+    }
+    return writeFile(QStringLiteral("%1/hicolor/scalable/apps/%2.svg").arg(folder, QLatin1String(AppId)),
+                     Look::logoSvg());
+}
+
+bool writePng(const QDir &dir, const Artwork::Entry &entry, const QString &suffix)
+{
+    QImageWriter writer(dir.filePath(entry.name + suffix + QStringLiteral(".png")), "png");
     writer.setQuality(0); // for PNG: the smallest file, the pixels are the same
     if (!writer.write(entry.image.convertToFormat(QImage::Format_ARGB32))) {
         std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(entry.name),
@@ -102,7 +140,7 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: tolvane_artwork <image folder> [icon file]\n");
+        std::fprintf(stderr, "usage: tolvane_artwork <image folder> [icon file] [icon theme folder]\n");
         return 2;
     }
 
@@ -122,15 +160,23 @@ int main(int argc, char **argv)
     }
     const QString icoPath =
         args.size() > 2 ? args.at(2) : QFileInfo(dir.absolutePath()).dir().filePath("main.ico");
+    const QString themePath =
+        args.size() > 3 ? args.at(3) : QFileInfo(dir.absolutePath()).dir().filePath("icons");
 
+    // The same drawing at 1x and at 2x; the 2x files carry Qt's "@2x" suffix.
     int written = 0;
-    for (const auto &group : {Artwork::sprites(), Artwork::backgrounds(), Artwork::helpPages()}) {
-        for (const Artwork::Entry &entry : group) {
-            if (!writePng(dir, entry))
-                return 1;
-            ++written;
+    for (int scale : {1, 2}) {
+        Look::setScale(scale);
+        const QString suffix = scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale);
+        for (const auto &group : {Artwork::sprites(), Artwork::backgrounds(), Artwork::helpPages()}) {
+            for (const Artwork::Entry &entry : group) {
+                if (!writePng(dir, entry, suffix))
+                    return 1;
+                ++written;
+            }
         }
     }
+    Look::setScale(1);
 
     const QByteArray ico = iconFile({16, 24, 32, 48, 64, 128, 256});
     QFile file(icoPath);
@@ -138,6 +184,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "cannot write %s\n", qPrintable(icoPath));
         return 1;
     }
-    std::printf("%d images in %s, icon %s\n", written, qPrintable(dir.absolutePath()), qPrintable(icoPath));
+    if (!writeThemeIcons(themePath))
+        return 1;
+    std::printf("%d images in %s, icon %s, theme icons in %s\n", written, qPrintable(dir.absolutePath()),
+                qPrintable(icoPath), qPrintable(themePath));
     return 0;
 }

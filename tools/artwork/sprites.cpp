@@ -284,14 +284,17 @@ QImage spinButtons()
 
 QImage spinFrame()
 {
-    // Sliced with a 1 px border: a hairline rim round a flat white middle.
+    // Sliced with a 1 px border: a hairline rim round a flat white middle. The rim is
+    // filled, not stroked, so it covers exactly the outer unit at every scale.
     QImage image = canvas(63, 30);
     image.fill(Card);
     QPainter p;
     begin(p, image);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QColor(0xa9, 0xb6, 0xc3));
-    p.drawRect(0, 0, 62, 29);
+    const QColor rim(0xa9, 0xb6, 0xc3);
+    p.fillRect(QRectF(0, 0, 63, 1), rim);
+    p.fillRect(QRectF(0, 29, 63, 1), rim);
+    p.fillRect(QRectF(0, 0, 1, 30), rim);
+    p.fillRect(QRectF(62, 0, 1, 30), rim);
     return image;
 }
 

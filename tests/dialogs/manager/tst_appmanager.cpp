@@ -4,6 +4,8 @@
 #include "qmodapp.h"
 #include "testmain.h"
 
+#include "fileicons.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -136,6 +138,14 @@ void renameRow(QAppshow &dlg, int row, const QString &name)
     click(&dlg, "btnModify");
 }
 
+// Shown and holding the keyboard focus.
+bool showActive(QWidget *w)
+{
+    w->show();
+    w->activateWindow();
+    return QTest::qWaitForWindowActive(w);
+}
+
 QString makeFile(const QString &relative)
 {
     const QString path = TestSandbox::path(relative);
@@ -196,6 +206,43 @@ private slots:
                 QCOMPARE(t->item(r, c)->toolTip(), t->item(r, c)->text());
         }
         QVERIFY(dlg->pendingChanges.isEmpty());
+    }
+
+    // A desktop entry's path cell shows what it starts; every change still names
+    // the entry's file, which is the item.
+    void desktopEntriesShowWhatTheyStart()
+    {
+        const QString editor = makeFile(QStringLiteral("entries/org.example.Editor.desktop"));
+        QFile editorFile(editor);
+        QVERIFY(editorFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        editorFile.write(
+            "[Desktop Entry]\nType=Application\nName=Editor\nExec=\"/opt/My Editor/edit\" -n %U\n");
+        editorFile.close();
+        const QString calc = makeFile(QStringLiteral("entries/org.example.Calc.desktop"));
+        QFile calcFile(calc);
+        QVERIFY(calcFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        calcFile.write("[Desktop Entry]\nType=Application\nName=Calc\nDBusActivatable=true\n");
+        calcFile.close();
+        dlg->SetItems({record(QStringLiteral("Editor"), editor), record(QStringLiteral("Calc"), calc),
+                       record(QStringLiteral("Beta"), QStringLiteral("/opt/beta/beta"))});
+        QCOMPARE(rows(*dlg), QStringList({"Editor|\"/opt/My Editor/edit\" -n", "Calc|org.example.Calc",
+                                          "Beta|/opt/beta/beta"}));
+        QCOMPARE(table(*dlg)->item(0, 1)->toolTip(), QStringLiteral("\"/opt/My Editor/edit\" -n"));
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+
+        renameRow(*dlg, 0, QStringLiteral("Editor Two"));
+        clickRow(*dlg, 1);
+        click(dlg.get(), "btnDelete");
+        QCOMPARE(changes(*dlg), QStringList({editor + "=Editor Two", calc + "="}));
+
+        // The entry's file is known, though its row shows a command.
+        MessageBoxAnswerer boxes;
+        answerAdd(QStringLiteral("Again"), editor);
+        click(dlg.get(), "btnAdd");
+        QTRY_COMPARE(boxes.texts, QStringList{QStringLiteral("the application already exists.")});
+        QCOMPARE(table(*dlg)->rowCount(), 2);
+        QCOMPARE(changes(*dlg), QStringList({editor + "=Editor Two", calc + "="}));
     }
 
     void headerSortsAscendingThenDescending()
@@ -652,6 +699,307 @@ private slots:
         QTRY_VERIFY(!t->item(t->rowCount() - 1, 0)->icon().isNull());
         for (int r = 0; r < t->rowCount(); ++r)
             QCOMPARE(t->item(r, 1)->text(), file + QString::number(r));
+    }
+
+    // The manager from the keyboard alone: the table has the focus first; Up and
+    // Down choose a row, F2 or Return renames it, Delete deletes it; Tab goes on
+    // through the five buttons and back to the table; Return or Space presses the
+    // button that has the focus.
+    void keyboardOnly()
+    {
+        QVERIFY(showActive(dlg.get()));
+        QTableWidget *t = table(*dlg);
+        QTRY_COMPARE(QApplication::focusWidget(), t);
+        QCOMPARE(t->currentRow(), 0);
+        // A key for the widget with the keyboard focus, once the manager has it back
+        // after a dialog of its own closed.
+        const auto press = [this](int key) {
+            QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget()->window() == dlg.get());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        };
+
+        // F2 and Return rename the current row; the rename dialog answers to keys too.
+        const auto renameWithKeys = [](const QString &name) {
+            whenModalShows<qModapp>([name](qModapp *mod) {
+                QTest::keyClicks(mod->focusWidget(), name);
+                QTest::keyClick(mod->focusWidget(), Qt::Key_Return);
+            });
+        };
+        press(Qt::Key_Down);
+        QCOMPARE(t->currentRow(), 1);
+        renameWithKeys(QStringLiteral("Alpha Two"));
+        press(Qt::Key_F2);
+        QCOMPARE(t->item(1, 0)->text(), QStringLiteral("Alpha Two"));
+        press(Qt::Key_Down);
+        renameWithKeys(QStringLiteral("Beta Two"));
+        press(Qt::Key_Return);
+        QCOMPARE(t->item(2, 0)->text(), QStringLiteral("Beta Two"));
+        QCOMPARE(changes(*dlg), QStringList({"/opt/alpha/alpha.sh=Alpha Two", "/opt/beta/beta=Beta Two"}));
+        // Escape in the rename dialog cancels it, not the manager.
+        whenModalShows<qModapp>([](qModapp *mod) { QTest::keyClick(mod->focusWidget(), Qt::Key_Escape); });
+        press(Qt::Key_F2);
+        QVERIFY(dlg->isVisible());
+        QCOMPARE(t->item(2, 0)->text(), QStringLiteral("Beta Two"));
+
+        // Delete deletes the current row.
+        press(Qt::Key_Up);
+        press(Qt::Key_Up);
+        QCOMPARE(t->currentRow(), 0);
+        press(Qt::Key_Delete);
+        QCOMPARE(rows(*dlg), QStringList({"Alpha Two|/opt/alpha/alpha.sh", "Beta Two|/opt/beta/beta"}));
+
+        // Tab leaves the table and walks through the buttons, Shift+Tab back.
+        QStringList order;
+        for (int i = 0; i < 6; ++i) {
+            press(Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order,
+                 QStringList({"btnAdd", "btnDelete", "btnModify", "btnEnsure", "btnCancel", "listShow"}));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab,
+                        Qt::ShiftModifier); // (the focus is here)
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("btnCancel"));
+
+        // Return on Add opens the add dialog; Space on Modify renames.
+        press(Qt::Key_Tab);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("btnAdd"));
+        whenModalShows<qAddApp>([](qAddApp *add) {
+            QTest::keyClicks(add->focusWidget(), QStringLiteral("Typed"));
+            QTest::keyClick(add->focusWidget(), Qt::Key_Return);
+        });
+        press(Qt::Key_Return);
+        QCOMPARE(t->rowCount(), 3);
+        QCOMPARE(t->item(2, 0)->text(), QStringLiteral("Typed"));
+        // Space on Modify renames the current row, still the first one.
+        press(Qt::Key_Tab);
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("btnModify"));
+        QCOMPARE(t->currentRow(), 0);
+        renameWithKeys(QStringLiteral("Alpha Three"));
+        press(Qt::Key_Space);
+        QCOMPARE(t->item(0, 0)->text(), QStringLiteral("Alpha Three"));
+
+        // Return on OK ends the run, accepted, when it is released.
+        press(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("btnEnsure"));
+        QTest::keyPress(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(dlg->isVisible());
+        QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(dlg->result(), int(QDialog::Accepted));
+        QCOMPARE(changes(*dlg), QStringList({"/opt/beta/beta=Beta Two", "/opt/gamma/gamma=", "=Typed",
+                                             "/opt/alpha/alpha.sh=Alpha Three"}));
+    }
+
+    // A button with the keyboard focus shows it.
+    void buttonsShowTheFocus()
+    {
+        QVERIFY(showActive(dlg.get()));
+        for (const char *name : {"btnAdd", "btnDelete", "btnModify", "btnEnsure", "btnCancel"}) {
+            QPushButton *b = button(dlg.get(), name);
+            QVERIFY2(b->focusPolicy() & Qt::TabFocus, name);
+            table(*dlg)->setFocus(Qt::TabFocusReason);
+            QTRY_VERIFY(!b->hasFocus());
+            const QImage without = b->grab().toImage();
+            b->setFocus(Qt::TabFocusReason);
+            QTRY_VERIFY(b->hasFocus());
+            const QImage with = b->grab().toImage();
+            QVERIFY2(with != without, name);
+        }
+        // The add and rename dialogs' buttons too.
+        qAddApp add;
+        qModapp mod(QStringLiteral("Old"));
+        for (QDialog *d : {static_cast<QDialog *>(&add), static_cast<QDialog *>(&mod)}) {
+            QVERIFY(showActive(d));
+            QWidget *field = d->findChild<QLineEdit *>();
+            for (QPushButton *b : d->findChildren<QPushButton *>()) {
+                field->setFocus(Qt::TabFocusReason);
+                QTRY_VERIFY(field->hasFocus());
+                const QImage without = b->grab().toImage();
+                b->setFocus(Qt::TabFocusReason);
+                QTRY_VERIFY(b->hasFocus());
+                const QImage with = b->grab().toImage();
+                QVERIFY2(with != without, qPrintable(b->objectName()));
+            }
+            d->hide();
+        }
+    }
+
+    // In the add and rename dialogs Return presses the button that has the focus:
+    // on Cancel it cancels (it used to reach the dialog and press OK).
+    void returnPressesTheButtonWithTheFocus()
+    {
+        qModapp mod(QStringLiteral("Old"));
+        QVERIFY(showActive(&mod));
+        QTest::keyClicks(mod.focusWidget(), QStringLiteral("New"));
+        QTest::keyClick(mod.focusWidget(), Qt::Key_Tab);
+        QCOMPARE(mod.focusWidget()->objectName(), QStringLiteral("btnOK"));
+        QTest::keyClick(mod.focusWidget(), Qt::Key_Tab);
+        QCOMPARE(mod.focusWidget()->objectName(), QStringLiteral("btnCancel"));
+        QTest::keyClick(mod.focusWidget(), Qt::Key_Return);
+        QVERIFY(!mod.isVisible());
+        QCOMPARE(mod.result(), int(QDialog::Rejected));
+        QVERIFY(mod.newName().isEmpty());
+
+        qAddApp add;
+        QVERIFY(showActive(&add));
+        QTest::keyClicks(add.focusWidget(), QStringLiteral("Name"));
+        QStringList order;
+        for (int i = 0; i < 4; ++i) {
+            QTest::keyClick(add.focusWidget(), Qt::Key_Tab);
+            order << add.focusWidget()->objectName();
+        }
+        QCOMPARE(order, QStringList({"edtPath", "btnPath", "btnOK", "btnCancel"}));
+        QTest::keyClick(add.focusWidget(), Qt::Key_Return);
+        QVERIFY(!add.isVisible());
+        QCOMPARE(add.result(), int(QDialog::Rejected));
+    }
+
+    // Names and paths sort as people read them: letter case aside, accented letters
+    // with their base letter, numbers by their value.
+    void sortsAsPeopleRead()
+    {
+        QList<APPBLOCK> items;
+        const QStringList unsorted{"Blender",
+                                   "Zoom",
+                                   "alacritty",
+                                   "btop",
+                                   "firefox",
+                                   "item 10",
+                                   "item 9",
+                                   QString::fromUtf8("\xC3\x89"
+                                                     "clair"),
+                                   "Item 2"};
+        for (const QString &name : unsorted)
+            items << record(name, QStringLiteral("/opt/") + name);
+        dlg->SetItems(items);
+        QVERIFY(showActive(dlg.get()));
+        const auto names = [this] {
+            QStringList out;
+            for (int r = 0; r < table(*dlg)->rowCount(); ++r)
+                out << table(*dlg)->item(r, 0)->text();
+            return out;
+        };
+        const QStringList ascending({"alacritty", "Blender", "btop",
+                                     QString::fromUtf8("\xC3\x89"
+                                                       "clair"),
+                                     "firefox", "Item 2", "item 9", "item 10", "Zoom"});
+        clickHeader(*dlg, 0);
+        QCOMPARE(names(), ascending);
+        clickHeader(*dlg, 0);
+        QStringList descending = ascending;
+        std::reverse(descending.begin(), descending.end());
+        QCOMPARE(names(), descending);
+
+        // The path column the same way; each row keeps its name.
+        clickHeader(*dlg, 1);
+        QCOMPARE(names(), ascending);
+        for (int r = 0; r < table(*dlg)->rowCount(); ++r)
+            QCOMPARE(table(*dlg)->item(r, 1)->text(),
+                     QStringLiteral("/opt/") + table(*dlg)->item(r, 0)->text());
+        // A row added or renamed takes its place in that order.
+        answerAdd(QStringLiteral("item 3"), makeFile(QStringLiteral("home/tools/item 3")));
+        click(dlg.get(), "btnAdd");
+        clickHeader(*dlg, 0);
+        QCOMPARE(names().mid(5, 4), QStringList({"Item 2", "item 3", "item 9", "item 10"}));
+    }
+
+    // A name of blanks only is refused like an empty one; the ends of a name are trimmed.
+    void blankNamesRefusedAndNamesTrimmed_data()
+    {
+        QTest::addColumn<QString>("dialog");
+        QTest::newRow("add") << "add";
+        QTest::newRow("rename") << "rename";
+    }
+
+    void blankNamesRefusedAndNamesTrimmed()
+    {
+        QFETCH(QString, dialog);
+        std::unique_ptr<QDialog> d;
+        if (dialog == QLatin1String("add"))
+            d = std::make_unique<qAddApp>();
+        else
+            d = std::make_unique<qModapp>(QStringLiteral("Old"));
+        QVERIFY(showActive(d.get()));
+        auto field = d->findChild<QLineEdit *>(dialog == QLatin1String("add") ? QStringLiteral("edtName")
+                                                                              : QStringLiteral("edtNew"));
+        MessageBoxAnswerer boxes;
+        for (const QString &blank : {QStringLiteral("   "), QStringLiteral("\t \t"), QString(QChar(0xA0))}) {
+            field->setText(blank);
+            QTest::keyClick(field, Qt::Key_Return);
+            QVERIFY(d->isVisible());
+            QCOMPARE(d->result(), 0);
+        }
+        QCOMPARE(boxes.texts, QStringList(3, QStringLiteral("Name can not be empty")));
+        QCOMPARE(boxes.titles, QStringList(3, QStringLiteral("Title")));
+
+        field->setText(QStringLiteral("  New   name \t"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(!d->isVisible());
+        QCOMPARE(d->result(), int(QDialog::Accepted));
+        if (auto add = qobject_cast<qAddApp *>(d.get()))
+            QCOMPARE(add->chosenName(), QStringLiteral("New   name"));
+        else
+            QCOMPARE(static_cast<qModapp *>(d.get())->newName(), QStringLiteral("New   name"));
+    }
+
+    // A rename that differs only in blanks at the ends changes nothing.
+    void renameToTheSameNameWithBlanksChangesNothing()
+    {
+        dlg->show();
+        renameRow(*dlg, 0, QStringLiteral(" Gamma  "));
+        QVERIFY(dlg->pendingChanges.isEmpty());
+        QCOMPARE(table(*dlg)->item(0, 0)->text(), QStringLiteral("Gamma"));
+    }
+
+    // Rows deleted and the table sorted while the icons come in: every row still
+    // ends with the icon of its own file.
+    void iconFillSurvivesDeletingAndSorting()
+    {
+        QList<APPBLOCK> many;
+        for (int i = 0; i < 300; ++i) {
+            const QString file =
+                makeFile(QStringLiteral("home/fill/file%1.%2").arg(i).arg(i % 2 ? "txt" : "sh"));
+            many << record(QStringLiteral("Item %1").arg(299 - i, 3, 10, QLatin1Char('0')), file);
+        }
+        dlg->SetItems(many);
+        QTableWidget *t = table(*dlg);
+        dlg->show();
+        int step = 0;
+        bool started = false;
+        connect(t, &QTableWidget::itemChanged, this, [&started] { started = true; });
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            // Wait until the fill has started and is not done yet.
+            if (!started || !t->item(t->rowCount() - 1, 0)->icon().isNull())
+                return;
+            if (step < 3) {
+                t->setCurrentCell(0, 0);
+                click(dlg.get(), "btnDelete");
+            } else if (step == 3) {
+                clickHeader(*dlg, 0);
+            } else {
+                poll.stop();
+            }
+            ++step;
+        });
+        poll.start(0);
+        QTRY_VERIFY_WITH_TIMEOUT(step > 3, 20000);
+        QCOMPARE(t->rowCount(), 297);
+        const auto allHaveIcons = [t] {
+            for (int r = 0; r < t->rowCount(); ++r) {
+                if (t->item(r, 0)->icon().isNull())
+                    return false;
+            }
+            return true;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allHaveIcons(), 20000);
+        for (int r = 0; r < t->rowCount(); ++r) {
+            const QString path = t->item(r, 1)->text();
+            QCOMPARE(t->item(r, 0)->icon().pixmap(16).toImage(),
+                     FileIcons::icon(QFileInfo(path)).pixmap(16).toImage());
+        }
     }
 
     void dragByTopBandOnly()

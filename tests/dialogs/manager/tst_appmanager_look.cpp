@@ -1,3 +1,4 @@
+#include "focusbutton.h"
 #include "helpdlg.h"
 #include "qaboutdlg.h"
 #include "qaddapp.h"
@@ -11,6 +12,8 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -80,6 +83,56 @@ private slots:
         auto table = dlg.findChild<QTableWidget *>(QStringLiteral("listShow"));
         QTRY_VERIFY(!table->item(table->rowCount() - 1, 0)->icon().isNull());
         check(&dlg, QStringLiteral(":/images/ATMAN"), QStringLiteral("manager"));
+    }
+
+    // The keyboard focus on a button shows on the screen: an amber ring inside the
+    // button's edge, on the white faces and on the blue OK alike.
+    void managerWithTheFocusOnAButton()
+    {
+        QList<APPBLOCK> items;
+        for (const QString &name : {QStringLiteral("Text Editor"), QStringLiteral("Terminal")}) {
+            APPBLOCK r;
+            r.alias = name;
+            r.path = QStringLiteral("/usr/bin/") + QString(name).remove(' ').toLower();
+            items << r;
+        }
+        QAppshow dlg(nullptr);
+        dlg.SetItems(items);
+        dlg.move(40, 40);
+        dlg.show();
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        auto table = dlg.findChild<QTableWidget *>(QStringLiteral("listShow"));
+        QTRY_COMPARE(QApplication::focusWidget(), table);
+        const QColor ring = FocusButton::ringColour();
+        const auto near = [](const QColor &a, const QColor &b) {
+            return qAbs(a.red() - b.red()) + qAbs(a.green() - b.green()) + qAbs(a.blue() - b.blue()) < 60;
+        };
+        for (const char *name : {"btnAdd", "btnDelete", "btnModify", "btnEnsure", "btnCancel"}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            auto button = dlg.findChild<QPushButton *>(QLatin1String(name));
+            QTRY_VERIFY(button->hasFocus());
+            QApplication::processEvents();
+            const QPoint at = dlg.mapToGlobal(QPoint(0, 0));
+            const QImage screen = QGuiApplication::primaryScreen()
+                                      ->grabWindow(0, at.x(), at.y(), dlg.width(), dlg.height())
+                                      .toImage();
+            const QRect b = button->geometry();
+            // The ring's left and right sides, halfway down; the other buttons have none.
+            QVERIFY2(near(screen.pixelColor(b.left() + 2, b.center().y()), ring), name);
+            QVERIFY2(near(screen.pixelColor(b.right() - 2, b.center().y()), ring), name);
+            for (QPushButton *other : dlg.findChildren<QPushButton *>()) {
+                if (other != button)
+                    QVERIFY2(
+                        !near(screen.pixelColor(other->geometry().left() + 2, other->geometry().center().y()),
+                              ring),
+                        qPrintable(other->objectName()));
+            }
+            const QString dir = qEnvironmentVariable("TOLVANE_SHOT_DIR");
+            if (!dir.isEmpty())
+                QVERIFY(screen.save(
+                    QDir(dir).filePath(QStringLiteral("manager-focus-%1.png").arg(QLatin1String(name)))));
+        }
     }
 
     void addAndRename()

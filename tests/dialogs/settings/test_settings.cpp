@@ -1,14 +1,20 @@
 // The settings dialog: reading config.ini, live controls, OK and Cancel, the hotkey
 // field's capture rule, and dragging by the top band.
 #include "applocations.h"
+#include "modalanswer.h"
 #include "qhotkeyedit.h"
 #include "qsettingdlg.h"
 #include "testmain.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -189,7 +195,10 @@ private slots:
 
     void dragOnlyFromTopBand();
     void pressOnChildNeverDrags();
-    void escapeOutsideHotkeyHides();
+    void escapeOutsideHotkeyCancels();
+    void returnConfirms();
+    void okWritesEveryKeyBeforeItsSignals();
+    void hotkeyFieldChangesOnlyByCapture();
 
 private:
     std::unique_ptr<QSettingDlg> dlg;
@@ -751,7 +760,9 @@ void TestSettings::pressOnChildNeverDrags()
     }
 }
 
-void TestSettings::escapeOutsideHotkeyHides()
+// Escape, pressed where the hotkey field does not have the focus, cancels like the
+// Cancel button: the controls and the live settings go back to what the file holds.
+void TestSettings::escapeOutsideHotkeyCancels()
 {
     writeConfig("autohide=0\nmaxcount=3\ntransparency=40\nhotkey=ALT+Z\n");
     const QByteArray before = readConfig();
@@ -768,14 +779,159 @@ void TestSettings::escapeOutsideHotkeyHides()
     QTest::keyClick(c.chkBigIcon, Qt::Key_Escape);
 
     QVERIFY(!dlg->isVisible());
-    QCOMPARE(dlg->result(), int(QDialog::Rejected));
-    // Nothing restored, nothing sent: the live changes stay in force.
-    QCOMPARE(rec.events, QStringList());
-    QVERIFY(c.chkAutoHide->isChecked());
-    QCOMPARE(c.sliderOpacity->value(), 70);
-    QCOMPARE(c.edtHotkey->text(), QStringLiteral("ALT+M"));
+    QCOMPARE(rec.events, (QStringList{"AutoHide:false", "ShowBigIcon:false", "ChangeMaxCount:3",
+                                      "ChangeOpacity:40", "ChangeOpacity:40", "SetShotCut:ALT+Z"}));
+    QVERIFY(!c.chkAutoHide->isChecked());
+    QCOMPARE(c.sliderOpacity->value(), 40);
+    QCOMPARE(c.edtHotkey->text(), QStringLiteral("ALT+Z"));
     dlg.reset();
     QCOMPARE(readConfig(), before);
+}
+
+// From the keyboard: Return confirms like OK, wherever the focus is but in the
+// hotkey field (where Return is a key to capture).
+void TestSettings::returnConfirms()
+{
+    writeConfig("autohide=0\nshowbigicon=0\nmaxcount=3\ntransparency=40\nhotkey=ALT+Z\nautorun=0\n");
+    dlg = std::make_unique<QSettingDlg>();
+    Controls c(dlg.get());
+    dlg->ApplySettings();
+    QVERIFY(showActive(dlg.get()));
+
+    // Return in the hotkey field is captured, as every key there.
+    c.edtHotkey->setFocus();
+    QTest::keyClick(c.edtHotkey, Qt::Key_Return);
+    QVERIFY(dlg->isVisible());
+    QTest::keyClick(c.edtHotkey, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+
+    c.chkAutoHide->setFocus();
+    QTest::keyClick(c.chkAutoHide, Qt::Key_Space);
+    QVERIFY(c.chkAutoHide->isChecked());
+    c.spinMaxCount->setFocus();
+    QTest::keyClick(c.spinMaxCount, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(c.spinMaxCount, QStringLiteral("7"));
+    Recorder rec(dlg.get());
+    // Return in the spin box takes the typed value and confirms, on its release (the
+    // release must not reach the window that gets the keyboard next).
+    QTest::keyPress(c.spinMaxCount, Qt::Key_Return);
+    QVERIFY(dlg->isVisible());
+    QTest::keyRelease(c.spinMaxCount, Qt::Key_Return);
+    QVERIFY(!dlg->isVisible());
+    QCOMPARE(rec.events.mid(rec.events.size() - 4),
+             (QStringList{"AutoHide:true", "ShowBigIcon:false", "SetShotCut:CTRL+ALT+K", "AutoRun:false"}));
+    QTRY_COMPARE(configLines().value("maxcount"), QStringLiteral("7"));
+    QCOMPARE(configLines().value("autohide"), QStringLiteral("1"));
+    QCOMPARE(configLines().value("hotkey"), QStringLiteral("CTRL+ALT+K"));
+
+    // And from a check box (Enter on the keypad too).
+    QVERIFY(showActive(dlg.get()));
+    c.chkBigIcon->setFocus();
+    QTest::keyClick(c.chkBigIcon, Qt::Key_Space);
+    QTest::keyClick(c.chkBigIcon, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(!dlg->isVisible());
+    QTRY_COMPARE(configLines().value("showbigicon"), QStringLiteral("1"));
+}
+
+// OK stores every key before it sends a signal: a receiver that stops the
+// program (or runs a message box, in whose loop it could be killed) finds the
+// whole new configuration on disk, never half of it.
+void TestSettings::okWritesEveryKeyBeforeItsSignals()
+{
+    writeConfig("autohide=0\nshowbigicon=0\nmaxcount=3\ntransparency=40\nhotkey=ALT+Z\nautorun=0\n");
+    dlg = std::make_unique<QSettingDlg>();
+    Controls c(dlg.get());
+    dlg->ApplySettings();
+    QVERIFY(showActive(dlg.get()));
+    clickBox(c.chkAutoHide);
+    clickBox(c.chkBigIcon);
+    clickBox(c.chkAutoRun);
+    c.sliderMaxCount->setValue(8);
+    c.sliderOpacity->setValue(77);
+    QTest::keyClick(c.edtHotkey, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+
+    const QMap<QString, QString> wanted{{"autohide", "1"},      {"showbigicon", "1"},       {"maxcount", "8"},
+                                        {"transparency", "77"}, {"hotkey", "CTRL+SHIFT+W"}, {"autorun", "1"}};
+    QStringList seenAt;
+    const auto check = [&](const QString &signal) {
+        // As on disk at that moment, read by another program.
+        QMap<QString, QString> lines = configLines();
+        for (auto it = wanted.cbegin(); it != wanted.cend(); ++it) {
+            if (lines.value(it.key()) != it.value())
+                seenAt << signal + QLatin1Char(':') + it.key() + QLatin1Char('=') + lines.value(it.key());
+        }
+    };
+    connect(dlg.get(), &QSettingDlg::AutoHide, this, [&] { check(QStringLiteral("AutoHide")); });
+    connect(dlg.get(), &QSettingDlg::ShowBigIcon, this, [&] { check(QStringLiteral("ShowBigIcon")); });
+    connect(dlg.get(), &QSettingDlg::SetShotCut, this, [&] { check(QStringLiteral("SetShotCut")); });
+    connect(dlg.get(), &QSettingDlg::AutoRun, this, [&] {
+        // A message box's loop here must not change what is on disk either.
+        MessageBoxAnswerer boxes;
+        QMessageBox::information(dlg.get(), QStringLiteral("title"), QStringLiteral("text"));
+        check(QStringLiteral("AutoRun"));
+    });
+    QTest::mouseClick(c.btnOk, Qt::LeftButton);
+    QCOMPARE(seenAt, QStringList());
+    QVERIFY(!dlg->isVisible());
+}
+
+// Only the capture rule changes the hotkey field: not a paste or a delete from
+// its menu, not a drop, not an input method; OK then stores the captured key.
+void TestSettings::hotkeyFieldChangesOnlyByCapture()
+{
+    dlg = std::make_unique<QSettingDlg>();
+    Controls c(dlg.get());
+    dlg->ApplySettings();
+    QVERIFY(showActive(dlg.get()));
+    c.edtHotkey->setFocus();
+    QTest::keyClick(c.edtHotkey, Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier);
+    QCOMPARE(c.edtHotkey->text(), QStringLiteral("CTRL+ALT+Q"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("garbage"));
+
+    // The context menu: whatever it offers that edits the text is used.
+    for (int round = 0; round < 2; ++round) {
+        QStringList used;
+        bool shown = false;
+        whenModalShows<QMenu>([&used, &shown, round](QMenu *menu) {
+            shown = true;
+            for (QAction *action : menu->actions()) {
+                const QString text = action->text().remove(QLatin1Char('&')).section(QLatin1Char('\t'), 0, 0);
+                const bool edits = text == QLatin1String("Paste") || text == QLatin1String("Delete") ||
+                                   text == QLatin1String("Cut") || text == QLatin1String("Undo");
+                if (edits && action->isEnabled() && used.isEmpty()) {
+                    used << text;
+                    action->trigger();
+                }
+                if (round == 1 && text == QLatin1String("Select All"))
+                    action->trigger();
+            }
+            menu->close();
+        });
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                                    c.edtHotkey->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(c.edtHotkey, &menuEvent);
+        QTRY_VERIFY(shown);
+        QCoreApplication::processEvents();
+        QCOMPARE(c.edtHotkey->text(), QStringLiteral("CTRL+ALT+Q"));
+    }
+
+    // A drop.
+    QMimeData data;
+    data.setText(QStringLiteral("dropped"));
+    const QPoint at(5, 5);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(c.edtHotkey, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(c.edtHotkey, &drop);
+    QCOMPARE(c.edtHotkey->text(), QStringLiteral("CTRL+ALT+Q"));
+
+    // An input method's commit.
+    QInputMethodEvent commit(QString(), {});
+    commit.setCommitString(QStringLiteral("x"));
+    QApplication::sendEvent(c.edtHotkey, &commit);
+    QCOMPARE(c.edtHotkey->text(), QStringLiteral("CTRL+ALT+Q"));
+
+    QTest::mouseClick(c.btnOk, Qt::LeftButton);
+    QTRY_COMPARE(configLines().value("hotkey"), QStringLiteral("CTRL+ALT+Q"));
 }
 
 TOLVANE_TEST_MAIN(TestSettings)

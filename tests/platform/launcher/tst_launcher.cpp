@@ -1,0 +1,154 @@
+#include "association.h"
+#include "launcher.h"
+#include "testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+// Which items start as processes and which open with the desktop's association,
+// and that a start that fails says so. Real files in the sandbox: a real ELF
+// program, scripts, documents with and without the execute bit; the association
+// is a stand-in application that logs what it is given.
+class TestLauncher : public QObject
+{
+    Q_OBJECT
+
+    static QString item(const QString &name) { return TestSandbox::path(QStringLiteral("items/") + name); }
+
+    static QString write(const QString &name, const QByteArray &contents, bool executable)
+    {
+        const QString path = item(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return QString();
+        file.write(contents);
+        file.close();
+        QFile::Permissions mode = QFile::ReadOwner | QFile::WriteOwner;
+        if (executable)
+            mode |= QFile::ExeOwner;
+        file.setPermissions(mode);
+        return path;
+    }
+
+    // A script that adds a line to "<its path>.ran" when it runs.
+    static QString script(const QString &name, bool executable = true)
+    {
+        return write(name, "#!/bin/sh\necho ran >> \"$0.ran\"\n", executable);
+    }
+
+    // A copy of the marker program (an ELF file) that adds a line to "<its path>.ran".
+    static QString program(const QString &name, bool executable = true)
+    {
+        QFile marker(QStringLiteral(TOLVANE_MARKER_PROGRAM));
+        if (!marker.open(QIODevice::ReadOnly))
+            return QString();
+        return write(name, marker.readAll(), executable);
+    }
+
+    static bool ran(const QString &path) { return QFile::exists(path + QStringLiteral(".ran")); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(TestAssociation::install(
+                     {QStringLiteral("application/pdf"), QStringLiteral("text/plain"),
+                      QStringLiteral("application/x-shellscript"), QStringLiteral("application/x-executable"),
+                      QStringLiteral("application/x-sharedlib"), QStringLiteral("inode/directory")}),
+                 "the MIME database (shared-mime-info) is needed");
+    }
+
+    void programsStartAsProcesses_data()
+    {
+        QTest::addColumn<bool>("elf");
+        QTest::newRow("ELF program") << true;
+        QTest::newRow("#! script") << false;
+    }
+
+    void programsStartAsProcesses()
+    {
+        QFETCH(bool, elf);
+        const QString path = elf ? program(QStringLiteral("prog")) : script(QStringLiteral("prog.sh"));
+        const Launcher::Result result = Launcher::start(path);
+        QVERIFY2(result.started, qPrintable(result.error));
+        QTRY_VERIFY_WITH_TIMEOUT(ran(path), 10000);
+        QVERIFY(!TestAssociation::opened().contains(path));
+    }
+
+    // Everything else opens with its association, whatever its mode: nothing is
+    // executed, and the association gets the file.
+    void otherFilesOpenWithTheirAssociation_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("document with the execute bit (FAT stick)")
+            << write(QStringLiteral("report.pdf"), "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n", true);
+        QTest::newRow("document") << write(QStringLiteral("notes.txt"), "some notes\n", false);
+        QTest::newRow("script without #! but with the execute bit")
+            << write(QStringLiteral("plain.sh"), "echo ran >> \"$0.ran\"\n", true);
+        QTest::newRow("script without the execute bit") << script(QStringLiteral("noexec.sh"), false);
+        QTest::newRow("program without the execute bit") << program(QStringLiteral("noexec-prog"), false);
+        QTest::newRow("folder") << TestSandbox::path(QStringLiteral("home"));
+    }
+
+    void otherFilesOpenWithTheirAssociation()
+    {
+        QFETCH(QString, path);
+        QVERIFY(QFileInfo::exists(path));
+        const Launcher::Result result = Launcher::start(path);
+        QVERIFY2(result.started, qPrintable(result.error));
+        QTRY_VERIFY_WITH_TIMEOUT(TestAssociation::opened().contains(path), 10000);
+        QVERIFY(!ran(path));
+    }
+
+    void desktopEntryStartsItsApplication()
+    {
+        const QString target = program(QStringLiteral("entry-prog"));
+        const QString entry = write(QStringLiteral("app.desktop"),
+                                    "[Desktop Entry]\nType=Application\nName=App\nExec=\"" +
+                                        QFile::encodeName(target) + "\" %U\n",
+                                    false);
+        const Launcher::Result result = Launcher::start(entry);
+        QVERIFY2(result.started, qPrintable(result.error));
+        QTRY_VERIFY_WITH_TIMEOUT(ran(target), 10000);
+    }
+
+    // A start that cannot happen says so, with the system's reason.
+    void failuresAreReported_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("missing interpreter")
+            << write(QStringLiteral("broken.sh"), "#!/nonexistent/sh\n", true);
+        QTest::newRow("no association (image)")
+            << write(QStringLiteral("picture.png"), QByteArray::fromHex("89504e470d0a1a0a"), false);
+        QTest::newRow("desktop entry with a missing program")
+            << write(QStringLiteral("gone.desktop"),
+                     "[Desktop Entry]\nType=Application\nName=Gone\nExec=/nonexistent/program\n", false);
+        QTest::newRow("broken desktop entry")
+            << write(QStringLiteral("junk.desktop"), "not a key file\n", false);
+        QTest::newRow("missing file") << item(QStringLiteral("nothing-here"));
+    }
+
+    void failuresAreReported()
+    {
+        QFETCH(QString, path);
+        const Launcher::Result result = Launcher::start(path);
+        QVERIFY(!result.started);
+        QVERIFY(!result.error.isEmpty());
+        QVERIFY(!TestAssociation::opened().contains(path));
+    }
+
+    // The reason names what is missing.
+    void reasonsSayWhatIsWrong()
+    {
+        QCOMPARE(Launcher::start(write(QStringLiteral("noshell.sh"), "#!/nonexistent/sh -e\n", true)).error,
+                 QStringLiteral("its interpreter /nonexistent/sh does not exist"));
+        QCOMPARE(Launcher::start(
+                     write(QStringLiteral("picture2.png"), QByteArray::fromHex("89504e470d0a1a0a"), false))
+                     .error,
+                 QStringLiteral("No application is registered as handling this file"));
+    }
+};
+
+TOLVANE_TEST_MAIN(TestLauncher)
+#include "tst_launcher.moc"
