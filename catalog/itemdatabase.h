@@ -106,19 +106,14 @@ private:
     QTimer appsSettle;
     bool scanning = false;
     // The items as the full-text step sees them, in rowid order, read at the
-    // first search after the store last wrote the item table: each one's rowid,
-    // the ASCII letters and digits that its index holds as tokens (bits), and
-    // where its alias ends in searchAliases, which holds the aliases one after
-    // the other; searchFolded holds them case-folded, character by character.
+    // first search after the store last wrote the item table.
     struct SearchRow
     {
         qint64 rowid;
-        quint64 tokens;
-        qsizetype end;
+        QString alias;
+        QString folded;
     };
     QList<SearchRow> searchRows;
-    QString searchAliases;
-    QString searchFolded;
     bool searchRowsRead = false;
     bool searchRowsUsable = false;
     // Set when a data.db that failed to load could not be moved aside: then it is

@@ -23,11 +23,10 @@ APPBLOCK recordOf(const QSqlQuery &query, const QString &key)
     return record;
 }
 
-// Whether the rows in memory answer the full-text match of this text. Its spaced
-// form is then one term per character, each a token of the index's tokenizer:
-// ASCII letters and digits, and characters beyond ASCII in the basic plane. Other
-// texts (blanks, punctuation, operators, a NUL, surrogates) and very long ones
-// are left to the statement.
+// Texts whose full-text match the rows in memory answer: spaced, one term per
+// character, each an ASCII letter or digit or a character of the basic plane
+// beyond ASCII. Others (blanks, punctuation that the statement reads as
+// operators, a NUL, surrogates, very long texts) are left to the statement.
 bool plainTerms(const QString &text)
 {
     if (text.isEmpty() || text.size() > 128)
@@ -39,35 +38,31 @@ bool plainTerms(const QString &text)
     return true;
 }
 
-// For an index text that is the spaced alias, the tokenizer makes a token of
-// every character up to a NUL, where it stops; ASCII letters are folded to lower
-// case. The ASCII letters and digits among them, as bits:
-quint64 asciiTokens(QStringView alias)
+// The statement's match for such a text: the item's index, the spaced alias,
+// holds a token for each character of the text. SQLite's tokenizer makes a token
+// of every character of the alias up to a NUL, where it stops, and folds only
+// ASCII letters.
+bool indexHolds(QStringView alias, QStringView text)
 {
-    quint64 bits = 0;
-    for (const QChar c : alias) {
-        const char16_t u = c.unicode(), lower = u | 0x20;
-        if (u == 0)
-            break;
-        if (u >= '0' && u <= '9')
-            bits |= quint64(1) << (u - '0');
-        else if (lower >= 'a' && lower <= 'z')
-            bits |= quint64(1) << (lower - 'a' + 10);
-    }
-    return bits;
-}
-
-// And whether the other tokens include every character of `wanted`.
-bool holdsOtherTokens(QStringView alias, QStringView wanted)
-{
-    const qsizetype nul = alias.indexOf(QChar(0));
-    if (nul >= 0)
+    if (const qsizetype nul = alias.indexOf(QChar(0)); nul >= 0)
         alias.truncate(nul);
-    for (const QChar c : wanted) {
-        if (!alias.contains(c))
+    for (const QChar c : text) {
+        const bool asciiLetter = c.unicode() < 0x80 && c.isLetter();
+        if (!alias.contains(c) && !(asciiLetter && alias.contains(QChar(c.unicode() ^ 0x20))))
             return false;
     }
     return true;
+}
+
+// Case-folded character by character, so that positions stay: for a text without
+// surrogates, "the folded alias contains the folded text" is Qt's case-insensitive
+// "contains".
+QString foldedChars(QStringView text)
+{
+    QString folded(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        folded[i] = text[i].toCaseFolded();
+    return folded;
 }
 
 } // namespace
@@ -152,24 +147,10 @@ void ItemDatabase::forEachMatch(const QString &text, const std::function<void(qi
     if (!searchRowsRead)
         readSearchRows();
     if (searchRowsUsable && plainTerms(text)) {
-        // The index holds a token for each character of the text, and the alias
-        // contains the text in any case: the folded alias contains the folded text
-        // (for a text without surrogates, the same comparison).
-        const quint64 wanted = asciiTokens(text);
-        QString wantedOthers, folded;
-        for (const QChar c : text) {
-            folded += c.toCaseFolded();
-            if (c.unicode() >= 0x80)
-                wantedOthers += c;
-        }
-        qsizetype start = 0;
+        const QString folded = foldedChars(text);
         for (const SearchRow &row : std::as_const(searchRows)) {
-            const qsizetype from = std::exchange(start, row.end);
-            const QStringView alias = QStringView(searchAliases).mid(from, row.end - from);
-            if ((row.tokens & wanted) == wanted &&
-                QStringView(searchFolded).mid(from, row.end - from).contains(folded) &&
-                holdsOtherTokens(alias, wantedOthers))
-                visit(row.rowid, alias);
+            if (row.folded.contains(folded) && indexHolds(row.alias, text))
+                visit(row.rowid, row.alias);
         }
         return;
     }
@@ -190,33 +171,23 @@ void ItemDatabase::readSearchRows()
 {
     searchRowsRead = true;
     searchRowsUsable = false;
-    searchRows = {};
-    searchAliases = searchFolded = QString();
-    QList<SearchRow> rows;
-    QString aliases, folded;
+    searchRows.clear();
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT rowid,alias,ind from ITEMBOX ORDER BY rowid")))
         return;
     while (query.next()) {
         const QString alias = query.value(1).toString();
-        // The match in memory holds for index texts that are the spaced alias, as
-        // this store writes them, and for aliases that reach SQLite unchanged (it
-        // joins half a surrogate pair with the next character). A catalog with
-        // other rows (written by something else) is left to the statement.
-        if (query.value(2).toString() != SpaceText(alias) || !alias.isValidUtf16())
+        // The rule in memory holds for index texts that are the spaced alias, as this
+        // store writes them, and for aliases that reach SQLite unchanged (it joins
+        // half a surrogate pair with the next character). A catalog with other rows
+        // (written by something else) is left to the statement.
+        if (query.value(2).toString() != SpaceText(alias) || !alias.isValidUtf16()) {
+            searchRows.clear();
             return;
-        aliases += alias;
-        for (const QChar c : alias)
-            folded += c.toCaseFolded();
-        rows.append({query.value(0).toLongLong(), asciiTokens(alias), aliases.size()});
+        }
+        searchRows.append({query.value(0).toLongLong(), alias, foldedChars(alias)});
     }
-    rows.squeeze();
-    aliases.squeeze();
-    folded.squeeze();
-    searchRows = rows;
-    searchAliases = aliases;
-    searchFolded = folded;
     searchRowsUsable = true;
 }
 
