@@ -114,7 +114,6 @@ class TestEndToEnd : public QObject
     static QString openTrayMenu(qint64 pid)
     {
         const QStringList before = visibleWindows(pid);
-        clickTray(3);
         QString menu;
         const auto menuShown = [&] {
             for (const QString &id : visibleWindows(pid)) {
@@ -123,7 +122,14 @@ class TestEndToEnd : public QObject
             }
             return !menu.isEmpty();
         };
-        if (QTest::qWaitFor(menuShown, 10000))
+        // Under Xvfb without a window manager, a right click that comes just as a
+        // window the previous menu opened is mapped is now and then lost; a user
+        // clicks again, and so does the test, once.
+        for (int attempt = 0; attempt < 2 && menu.isEmpty(); ++attempt) {
+            clickTray(3);
+            QTest::qWaitFor(menuShown, attempt == 0 ? 3000 : 10000);
+        }
+        if (!menu.isEmpty())
             screenshot(QStringLiteral("tray-menu"));
         return menu;
     }
