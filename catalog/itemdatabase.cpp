@@ -197,6 +197,7 @@ void ItemDatabase::SaveAndClose()
     saver.setTarget(nullptr, QString());
     db.close();
     searchRows = {};
+    searchAliases = searchFolded = QString();
     scannedFolders.clear();
     const QString connection = db.connectionName();
     db = QSqlDatabase();

@@ -106,14 +106,17 @@ private:
     QTimer appsSettle;
     bool scanning = false;
     // The items as the full-text step sees them, in rowid order, read at the
-    // first search after the store last wrote the item table.
+    // first search after the store last wrote the item table: each one's rowid
+    // and where its alias ends in searchAliases, which holds the aliases one after
+    // the other (searchFolded: the same, case-folded).
     struct SearchRow
     {
         qint64 rowid;
-        QString alias;
-        QString folded;
+        qsizetype end;
     };
     QList<SearchRow> searchRows;
+    QString searchAliases;
+    QString searchFolded;
     bool searchRowsRead = false;
     bool searchRowsUsable = false;
     // Set when a data.db that failed to load could not be moved aside: then it is

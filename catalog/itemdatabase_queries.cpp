@@ -148,9 +148,13 @@ void ItemDatabase::forEachMatch(const QString &text, const std::function<void(qi
         readSearchRows();
     if (searchRowsUsable && plainTerms(text)) {
         const QString folded = foldedChars(text);
+        qsizetype start = 0;
         for (const SearchRow &row : std::as_const(searchRows)) {
-            if (row.folded.contains(folded) && indexHolds(row.alias, text))
-                visit(row.rowid, row.alias);
+            const qsizetype from = std::exchange(start, row.end);
+            const QStringView alias = QStringView(searchAliases).sliced(from, row.end - from);
+            if (QStringView(searchFolded).sliced(from, row.end - from).contains(folded) &&
+                indexHolds(alias, text))
+                visit(row.rowid, alias);
         }
         return;
     }
@@ -171,23 +175,30 @@ void ItemDatabase::readSearchRows()
 {
     searchRowsRead = true;
     searchRowsUsable = false;
-    searchRows.clear();
+    searchRows = {};
+    searchAliases = searchFolded = QString();
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT rowid,alias,ind from ITEMBOX ORDER BY rowid")))
         return;
+    QList<SearchRow> rows;
+    QString aliases;
     while (query.next()) {
         const QString alias = query.value(1).toString();
         // The rule in memory holds for index texts that are the spaced alias, as this
         // store writes them, and for aliases that reach SQLite unchanged (it joins
         // half a surrogate pair with the next character). A catalog with other rows
         // (written by something else) is left to the statement.
-        if (query.value(2).toString() != SpaceText(alias) || !alias.isValidUtf16()) {
-            searchRows.clear();
+        if (query.value(2).toString() != SpaceText(alias) || !alias.isValidUtf16())
             return;
-        }
-        searchRows.append({query.value(0).toLongLong(), alias, foldedChars(alias)});
+        aliases += alias;
+        rows.append({query.value(0).toLongLong(), aliases.size()});
     }
+    rows.squeeze();
+    aliases.squeeze();
+    searchRows = rows;
+    searchFolded = foldedChars(aliases);
+    searchAliases = aliases;
     searchRowsUsable = true;
 }
 
