@@ -108,11 +108,13 @@ private:
     // The items as the full-text step sees them, in rowid order, read at the
     // first search after the store last wrote the item table: each one's rowid
     // and where its alias ends in searchAliases, which holds the aliases one after
-    // the other (searchFolded: the same, case-folded).
+    // the other (searchFolded: the same, case-folded), and the ASCII letters and
+    // digits of its folded alias (asciiBits).
     struct SearchRow
     {
         qint64 rowid;
         qsizetype end;
+        quint64 letters;
     };
     QList<SearchRow> searchRows;
     QString searchAliases;

@@ -65,6 +65,21 @@ QString foldedChars(QStringView text)
     return folded;
 }
 
+// The ASCII letters and digits of a case-folded text, as bits: an alias can only
+// contain the text when it holds each of them, a test quicker than the search.
+quint64 asciiBits(QStringView folded)
+{
+    quint64 bits = 0;
+    for (const QChar c : folded) {
+        const char16_t u = c.unicode();
+        if (u >= '0' && u <= '9')
+            bits |= quint64(1) << (u - '0');
+        else if (u >= 'a' && u <= 'z')
+            bits |= quint64(1) << (u - 'a' + 10);
+    }
+    return bits;
+}
+
 } // namespace
 
 QString ItemDatabase::SpaceText(const QString &text)
@@ -148,9 +163,12 @@ void ItemDatabase::forEachMatch(const QString &text, const std::function<void(qi
         readSearchRows();
     if (searchRowsUsable && plainTerms(text)) {
         const QString folded = foldedChars(text);
+        const quint64 wanted = asciiBits(folded);
         qsizetype start = 0;
         for (const SearchRow &row : std::as_const(searchRows)) {
             const qsizetype from = std::exchange(start, row.end);
+            if ((row.letters & wanted) != wanted)
+                continue;
             const QStringView alias = QStringView(searchAliases).sliced(from, row.end - from);
             if (QStringView(searchFolded).sliced(from, row.end - from).contains(folded) &&
                 indexHolds(alias, text))
@@ -192,12 +210,17 @@ void ItemDatabase::readSearchRows()
         if (query.value(2).toString() != SpaceText(alias) || !alias.isValidUtf16())
             return;
         aliases += alias;
-        rows.append({query.value(0).toLongLong(), aliases.size()});
+        rows.append({query.value(0).toLongLong(), aliases.size(), 0});
     }
     rows.squeeze();
     aliases.squeeze();
-    searchRows = rows;
     searchFolded = foldedChars(aliases);
+    qsizetype start = 0;
+    for (SearchRow &row : rows) {
+        const qsizetype from = std::exchange(start, row.end);
+        row.letters = asciiBits(QStringView(searchFolded).sliced(from, row.end - from));
+    }
+    searchRows = rows;
     searchAliases = aliases;
     searchRowsUsable = true;
 }
