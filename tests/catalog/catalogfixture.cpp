@@ -1,4 +1,5 @@
 #include "catalogfixture.h"
+#include "installedapps.h"
 
 #include "registrykey.h"
 #include "testmain.h"
@@ -9,6 +10,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+#include <QTest>
+
+#include <algorithm>
 
 namespace CatalogFixture {
 
@@ -164,6 +168,19 @@ QString writeDesktopEntry(const QString &fileName, const QString &name, const QS
     lines += extraLines;
     return writeRawDesktopEntry(fileName, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(),
                                 folder);
+}
+
+bool waitUntilInstalled(const QStringList &files)
+{
+    return QTest::qWaitFor(
+        [&files] {
+            QStringList listed;
+            for (const InstalledApps::App &app : InstalledApps::list())
+                listed.append(app.desktopFile);
+            return std::all_of(files.cbegin(), files.cend(),
+                               [&listed](const QString &file) { return listed.contains(file); });
+        },
+        15000);
 }
 
 void setRegistryValues(const QString &keyPath, const QList<QPair<QString, QVariant>> &values)

@@ -83,4 +83,9 @@ QStringList badTexts();
 extern const QString UninstallKey; // HKEY_LOCAL_MACHINE\...\CurrentVersion\Uninstall
 extern const QString AppPathsKey;  // HKEY_LOCAL_MACHINE\...\CurrentVersion\App Paths
 
+// Waits (up to 15 s) until GIO lists each of these desktop entry files. After an
+// earlier listing in the process, GIO learns of new files from its own folder
+// monitors, a moment after they are written. True when it lists them all.
+bool waitUntilInstalled(const QStringList &files);
+
 } // namespace CatalogFixture

@@ -122,7 +122,8 @@ private slots:
         const QStringList schema = fileRows(file, SchemaQuery);
 
         // Something discoverable now must not show up: a valid file means no discovery.
-        writeDesktopEntry(QStringLiteral("later.desktop"), QStringLiteral("Later"));
+        QVERIFY(waitUntilInstalled(
+            {writeDesktopEntry(QStringLiteral("later.desktop"), QStringLiteral("Later"))}));
         {
             ItemDatabase db;
             db.OpenCatalog();
@@ -187,7 +188,8 @@ private slots:
         const QString bad = file + QStringLiteral(".bad");
         writeAll(bad, "an older bad file");
         writeAll(file, bytes);
-        writeDesktopEntry(QStringLiteral("editor.desktop"), QStringLiteral("Editor"));
+        QVERIFY(waitUntilInstalled(
+            {writeDesktopEntry(QStringLiteral("editor.desktop"), QStringLiteral("Editor"))}));
         {
             ItemDatabase db;
             db.OpenCatalog();

@@ -360,6 +360,21 @@ private slots:
         writeDesktopEntry(QStringLiteral("hidden.desktop"), QStringLiteral("Hidden System"), {}, systemApps);
         writeDesktopEntry(QStringLiteral("shown.desktop"), QStringLiteral("Masked Editor"), {}, systemApps);
 
+        // GIO learns of files written after an earlier listing in this process from
+        // its own folder monitors, a moment later: the scan waits until it lists them.
+        QStringList listedFiles = {full, nested, shown, system};
+        if (canReadLocked)
+            listedFiles.append(locked);
+        listedFiles.sort();
+        const auto installed = [] {
+            QStringList files;
+            for (const InstalledApps::App &app : InstalledApps::list())
+                files.append(app.desktopFile);
+            files.sort();
+            return files;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(installed(), listedFiles, 15000);
+
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
         db->ScanAll();
         // Named as menus show them (Name, not X-GNOME-FullName).
@@ -414,7 +429,8 @@ private slots:
         db.reset();
         removeCatalogFile();
         createFile(desktopFolder() + QStringLiteral("/desk.exe"));
-        writeDesktopEntry(QStringLiteral("app.desktop"), QStringLiteral("Desktop App"));
+        QVERIFY(waitUntilInstalled(
+            {writeDesktopEntry(QStringLiteral("app.desktop"), QStringLiteral("Desktop App"))}));
         const QString app = createFile(itemPath(QStringLiteral("registered.exe")));
         addAppPath(QStringLiteral("registered.exe"), {{"Default", app}});
         db = std::make_unique<ItemDatabase>();
