@@ -1,4 +1,5 @@
 #include "autostart.h"
+#include "programcopy.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -46,19 +47,9 @@ class TestPackage : public QObject
 
     QString installed(const QString &relative) const { return root + QStringLiteral("/usr/") + relative; }
 
-    static QString xdotool(const QStringList &args)
-    {
-        return run(QStringLiteral("xdotool"), args).out.trimmed();
-    }
-
-    static QStringList visibleMainWindows(qint64 pid)
-    {
-        const QString out =
-            xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-                     QStringLiteral("^Tolvane$")});
-        return out.isEmpty() ? QStringList() : out.split(QLatin1Char('\n'));
-    }
+    // The program's main window, found the way the other process tests find it
+    // (an xdotool that dies of an X error as the splash closes is run again).
+    static QStringList visibleMainWindows(qint64 pid) { return X11Windows::visibleMainWindows(pid); }
 
     // Starts the installed command as a desktop menu would: by its path in bin, from
     // the home folder.
