@@ -11,6 +11,7 @@
 #include "windowactivation.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
@@ -60,7 +61,13 @@ int main(int argc, char **argv)
     // The tray keeps the program alive while every window is hidden; Quit and the
     // termination signals end it explicitly.
     QApplication::setQuitOnLastWindowClosed(false);
-    QApplication::setWindowIcon(QIcon(QStringLiteral("main.ico")));
+    // main.ico from the working folder, where a portable copy started from its own
+    // folder has it; otherwise beside the executable (an installed copy started
+    // from the menu).
+    QString windowIcon = QStringLiteral("main.ico");
+    if (!QFileInfo::exists(windowIcon))
+        windowIcon = QCoreApplication::applicationDirPath() + QStringLiteral("/main.ico");
+    QApplication::setWindowIcon(QIcon(windowIcon));
 
     // Decoded outside the pixmap cache, so its memory goes with the splash.
     auto splash = new QSplashScreen(QPixmap::fromImage(

@@ -312,8 +312,7 @@ private slots:
         QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 0);
 
         // The settings window from the tray menu: a new hotkey, confirmed with OK.
-        clickTray(3);
-        key(QStringLiteral("s"));
+        QCOMPARE(useTrayMenu(pid, {QStringLiteral("s")}), QString());
         QString settings;
         QTRY_VERIFY_WITH_TIMEOUT(!(settings = windowOfSize(pid, QSize(475, 297))).isEmpty(), 10000);
         QVERIFY(!settings.isEmpty());
@@ -337,8 +336,7 @@ private slots:
             QStringList{QStringLiteral("1")}, 10000);
 
         // Quit from the tray menu: the program ends and the launch is in data.db.
-        clickTray(3);
-        key(QStringLiteral("q"));
+        QCOMPARE(useTrayMenu(pid, {QStringLiteral("q")}), QString());
         QVERIFY(process->waitForFinished(20000));
         QCOMPARE(process->exitStatus(), QProcess::NormalExit);
         QCOMPARE(process->exitCode(), 0);

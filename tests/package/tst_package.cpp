@@ -202,6 +202,11 @@ void TestPackage::installedCopyKeepsItsFilesWithTheUser()
     // (it saves the catalog on the way out, or sooner after a change).
     QScopedPointer<QProcess> first(startInstalled(command));
     QTRY_COMPARE_WITH_TIMEOUT(visibleMainWindows(first->processId()).size(), 1, 20000);
+    // Started from the home folder, it still has its window icon (main.ico beside it).
+    QVERIFY(
+        run(QStringLiteral("xprop"), {QStringLiteral("-id"), visibleMainWindows(first->processId()).value(0),
+                                      QStringLiteral("_NET_WM_ICON")})
+            .out.startsWith(QStringLiteral("_NET_WM_ICON(CARDINAL) =")));
     QVERIFY(QFileInfo::exists(configDir + QStringLiteral("/config.ini")));
     QCOMPARE(QSettings(configDir + QStringLiteral("/config.ini"), QSettings::IniFormat)
                  .value(QStringLiteral("maxcount"))
