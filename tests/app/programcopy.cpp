@@ -1,9 +1,12 @@
 #include "programcopy.h"
 
+#include "catalogfixture.h"
 #include "testmain.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -95,6 +98,18 @@ QStringList ProgramCopy::rowsOf(const QString &file, const QString &sql)
     return rows;
 }
 
+QString ProgramCopy::writeMarkerApp(const QString &name, const QString &marker)
+{
+    QDir().mkpath(QFileInfo(marker).path());
+    const QString program =
+        CatalogFixture::createFile(TestSandbox::path(QStringLiteral("items/%1.sh").arg(name)),
+                                   "#!/bin/sh\necho ran >> \"" + QFile::encodeName(marker) + "\"\n");
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    CatalogFixture::writeDesktopEntry(name.toLower() + QStringLiteral(".desktop"), name, {}, QString(),
+                                      program);
+    return marker;
+}
+
 namespace X11Windows {
 
 QString xdotool(const QStringList &arguments)
@@ -131,6 +146,28 @@ QStringList visibleMainWindows(qint64 pid)
 QStringList mainWindows(qint64 pid)
 {
     return windows(pid, false);
+}
+
+QRect geometry(const QString &window)
+{
+    const QString shell = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    QMap<QString, int> values;
+    for (const QString &line : shell.split(QLatin1Char('\n')))
+        values.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1).toInt());
+    return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
+                 values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
+}
+
+QString windowOfSize(qint64 pid, const QSize &size)
+{
+    const QString list =
+        xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                 QStringLiteral("--pid"), QString::number(pid), QStringLiteral(".*")});
+    for (const QString &id : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (geometry(id).size() == size)
+            return id;
+    }
+    return QString();
 }
 
 QString focusedWindow()

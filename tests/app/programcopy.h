@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QProcess>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +38,11 @@ public:
     // not end within the time-out or crashed.
     int runSecondStart(int timeoutMs, const QProcessEnvironment &changes = QProcessEnvironment());
 
+    // A desktop entry named `name` (file "<name in lower case>.desktop") in the
+    // sandbox's applications folder whose program appends a line to the file
+    // `marker` each time it runs. Returns `marker`.
+    static QString writeMarkerApp(const QString &name, const QString &marker);
+
 private:
     QString m_dir;
     QProcess *m_process = nullptr;
@@ -53,5 +60,9 @@ QStringList mainWindows(qint64 pid);
 QString focusedWindow();
 // Runs xdotool with the arguments; returns its standard output.
 QString xdotool(const QStringList &arguments);
+// A window's position and size on the screen.
+QRect geometry(const QString &window);
+// The visible window of the process with exactly this size, if any.
+QString windowOfSize(qint64 pid, const QSize &size);
 
 } // namespace X11Windows

@@ -24,25 +24,6 @@ class TestCatalogProcess : public QObject
         xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), text});
     }
 
-    static QRect geometry(const QString &window)
-    {
-        const QString shell =
-            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
-        QRect rect;
-        for (const QString &line : shell.split(QLatin1Char('\n'))) {
-            const int value = line.section(QLatin1Char('='), 1).toInt();
-            if (line.startsWith(QLatin1String("X=")))
-                rect.moveLeft(value);
-            else if (line.startsWith(QLatin1String("Y=")))
-                rect.moveTop(value);
-            else if (line.startsWith(QLatin1String("WIDTH=")))
-                rect.setWidth(value);
-            else if (line.startsWith(QLatin1String("HEIGHT=")))
-                rect.setHeight(value);
-        }
-        return rect;
-    }
-
     static void mouseTo(const QPoint &point)
     {
         xdotool({QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y())});
@@ -51,19 +32,6 @@ class TestCatalogProcess : public QObject
     {
         mouseTo(point);
         xdotool({QStringLiteral("click"), QStringLiteral("1")});
-    }
-
-    // The visible window of the process with exactly this size, if any.
-    static QString windowOfSize(qint64 pid, const QSize &size)
-    {
-        const QString list =
-            xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--pid"), QString::number(pid), QStringLiteral(".*")});
-        for (const QString &id : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            if (geometry(id).size() == size)
-                return id;
-        }
-        return QString();
     }
 
     static QStringList rows(const ProgramCopy &copy, const QString &sql)
@@ -92,15 +60,7 @@ class TestCatalogProcess : public QObject
     // A desktop entry whose program leaves a marker file; returns the marker.
     static QString programEntry(const QString &name)
     {
-        const QString marker = TestSandbox::path(QStringLiteral("markers/") + name);
-        QDir().mkpath(TestSandbox::path(QStringLiteral("markers")));
-        const QString program =
-            CatalogFixture::createFile(TestSandbox::path(QStringLiteral("items/%1.sh").arg(name)),
-                                       "#!/bin/sh\necho ran >> \"" + QFile::encodeName(marker) + "\"\n");
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        CatalogFixture::writeDesktopEntry(name.toLower() + QStringLiteral(".desktop"), name, {}, QString(),
-                                          program);
-        return marker;
+        return ProgramCopy::writeMarkerApp(name, TestSandbox::path(QStringLiteral("markers/") + name));
     }
 
 private slots:
@@ -142,7 +102,7 @@ private slots:
         // The alias editor, from the edit button beside the popup's first row.
         QString window;
         startAndFocus(copy, window);
-        const QRect main = geometry(window);
+        const QRect main = X11Windows::geometry(window);
         type(QStringLiteral("Stamp"));
         const QPoint row = main.topLeft() + QPoint(17 + 60, 93 + 11);
         mouseTo(row);
@@ -152,7 +112,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
                 clickAt(editButton);
-                return !(editor = windowOfSize(copy.process()->processId(), QSize(270, 50))).isEmpty();
+                return !(editor = X11Windows::windowOfSize(copy.process()->processId(), QSize(270, 50)))
+                            .isEmpty();
             }(),
             10000);
         key(QStringLiteral("ctrl+a"));
@@ -167,12 +128,13 @@ private slots:
 
         // The application manager: delete the first item, OK.
         startAndFocus(copy, window);
-        const QRect again = geometry(window);
+        const QRect again = X11Windows::geometry(window);
         clickAt(again.topLeft() + QPoint(385 + 21, 26 + 20));
         QString manager;
         QTRY_VERIFY_WITH_TIMEOUT(
-            !(manager = windowOfSize(copy.process()->processId(), QSize(480, 400))).isEmpty(), 10000);
-        const QRect dialog = geometry(manager);
+            !(manager = X11Windows::windowOfSize(copy.process()->processId(), QSize(480, 400))).isEmpty(),
+            10000);
+        const QRect dialog = X11Windows::geometry(manager);
         clickAt(dialog.topLeft() + QPoint(100, 77));            // the first row
         clickAt(dialog.topLeft() + QPoint(158 + 36, 356 + 16)); // Delete
         clickAt(dialog.topLeft() + QPoint(318 + 36, 356 + 16)); // OK

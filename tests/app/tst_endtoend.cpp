@@ -67,20 +67,6 @@ class TestEndToEnd : public QObject
                                                      dir + QLatin1Char('/') + name + QStringLiteral(".png")});
     }
 
-    // The visible window of the process with exactly this size, if any.
-    static QString windowOfSize(qint64 pid, const QSize &size)
-    {
-        const QString list =
-            xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--pid"), QString::number(pid), QStringLiteral(".*")});
-        for (const QString &id : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            const QString geometry = xdotool({QStringLiteral("getwindowgeometry"), id});
-            if (geometry.contains(QStringLiteral("Geometry: %1x%2").arg(size.width()).arg(size.height())))
-                return id;
-        }
-        return QString();
-    }
-
     // The visible windows of the process (its splash, tray icon, menus, windows).
     static QStringList visibleWindows(qint64 pid)
     {
@@ -155,14 +141,8 @@ private slots:
         QVERIFY2(QFile::exists(TestSandbox::buildBinDir() + QStringLiteral("/tolvane")),
                  "build tolvane first");
         CatalogFixture::resetSandbox();
-        // A desktop entry whose program leaves a marker file.
-        marker = TestSandbox::path(QStringLiteral("marker"));
-        const QString program =
-            CatalogFixture::createFile(TestSandbox::path(QStringLiteral("items/marker.sh")),
-                                       "#!/bin/sh\necho ran >> \"" + QFile::encodeName(marker) + "\"\n");
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        CatalogFixture::writeDesktopEntry(QStringLiteral("markerapp.desktop"), QStringLiteral("Markerapp"),
-                                          {}, QString(), program);
+        marker = ProgramCopy::writeMarkerApp(QStringLiteral("Markerapp"),
+                                             TestSandbox::path(QStringLiteral("marker")));
     }
 
     void cleanup()
@@ -191,20 +171,20 @@ private slots:
         QCOMPARE(useTrayMenu(pid, {QStringLiteral("s"), QStringLiteral("a"), QStringLiteral("c"),
                                    QStringLiteral("h")}),
                  QString());
-        QTRY_VERIFY_WITH_TIMEOUT(!windowOfSize(pid, QSize(600, 300)).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!X11Windows::windowOfSize(pid, QSize(600, 300)).isEmpty(), 10000);
         clickTray(1);
         QCOMPARE(process->state(), QProcess::Running);
         // Everything above happened inside the walk; no settings, about or main window.
         QVERIFY(X11Windows::visibleMainWindows(pid).isEmpty());
-        QVERIFY(windowOfSize(pid, QSize(475, 297)).isEmpty());
-        QVERIFY(windowOfSize(pid, QSize(376, 188)).isEmpty());
+        QVERIFY(X11Windows::windowOfSize(pid, QSize(475, 297)).isEmpty());
+        QVERIFY(X11Windows::windowOfSize(pid, QSize(376, 188)).isEmpty());
 
         releaseSlowScan();
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 1, 30000);
         QCOMPARE(process->state(), QProcess::Running);
         // Now Setting opens the settings window.
         QCOMPARE(useTrayMenu(pid, {QStringLiteral("s")}), QString());
-        QTRY_VERIFY_WITH_TIMEOUT(!windowOfSize(pid, QSize(475, 297)).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!X11Windows::windowOfSize(pid, QSize(475, 297)).isEmpty(), 10000);
         QCOMPARE(useTrayMenu(pid, {QStringLiteral("q")}), QString());
         QVERIFY(process->waitForFinished(20000));
         QCOMPARE(process->exitStatus(), QProcess::NormalExit);
@@ -314,7 +294,8 @@ private slots:
         // The settings window from the tray menu: a new hotkey, confirmed with OK.
         QCOMPARE(useTrayMenu(pid, {QStringLiteral("s")}), QString());
         QString settings;
-        QTRY_VERIFY_WITH_TIMEOUT(!(settings = windowOfSize(pid, QSize(475, 297))).isEmpty(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!(settings = X11Windows::windowOfSize(pid, QSize(475, 297))).isEmpty(),
+                                 10000);
         QVERIFY(!settings.isEmpty());
         screenshot(QStringLiteral("settings-window"));
         clickAt(settings, 260, 175);
@@ -323,7 +304,7 @@ private slots:
         QTRY_COMPARE(KeyGrabs::heldElsewhere(KeyGrabs::Shift | KeyGrabs::Alt), 1);
         // The old combination is free again.
         QCOMPARE(KeyGrabs::heldElsewhere(KeyGrabs::Control | KeyGrabs::Alt), 0);
-        QTRY_VERIFY(windowOfSize(pid, QSize(475, 297)).isEmpty());
+        QTRY_VERIFY(X11Windows::windowOfSize(pid, QSize(475, 297)).isEmpty());
         key(QStringLiteral("shift+alt+w"));
         QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 1);
         QTRY_COMPARE(X11Windows::focusedWindow(), window);

@@ -182,13 +182,8 @@ private slots:
         QVERIFY2(QFile::exists(TestSandbox::buildBinDir() + QStringLiteral("/tolvane")),
                  "build tolvane first");
         CatalogFixture::resetSandbox();
-        marker = TestSandbox::path(QStringLiteral("marker"));
-        const QString program =
-            CatalogFixture::createFile(TestSandbox::path(QStringLiteral("items/marker.sh")),
-                                       "#!/bin/sh\necho ran >> \"" + QFile::encodeName(marker) + "\"\n");
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        CatalogFixture::writeDesktopEntry(QStringLiteral("markerapp.desktop"), QStringLiteral("Markerapp"),
-                                          {}, QString(), program);
+        marker = ProgramCopy::writeMarkerApp(QStringLiteral("Markerapp"),
+                                             TestSandbox::path(QStringLiteral("marker")));
     }
 
     void init() { QFile::remove(marker); }

@@ -32,31 +32,6 @@ class TestSharpness : public QObject
 
     static QString xdotool(const QStringList &args) { return X11Windows::xdotool(args); }
 
-    // The visible window of the process with exactly this size, if any.
-    static QString windowOfSize(qint64 pid, const QSize &size)
-    {
-        const QString list =
-            xdotool({QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                     QStringLiteral("--pid"), QString::number(pid), QStringLiteral(".*")});
-        for (const QString &id : list.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-            if (geometry(id).size() == size)
-                return id;
-        }
-        return QString();
-    }
-
-    // A window's place and size on the screen, in device pixels.
-    static QRect geometry(const QString &window)
-    {
-        const QString shell =
-            xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
-        QMap<QString, int> values;
-        for (const QString &line : shell.split(QLatin1Char('\n')))
-            values.insert(line.section(QLatin1Char('='), 0, 0), line.section(QLatin1Char('='), 1).toInt());
-        return QRect(values.value(QStringLiteral("X")), values.value(QStringLiteral("Y")),
-                     values.value(QStringLiteral("WIDTH")), values.value(QStringLiteral("HEIGHT")));
-    }
-
     static QImage grab(const QRect &r)
     {
         return QGuiApplication::primaryScreen()
@@ -167,7 +142,7 @@ void TestSharpness::photographAtScale()
     QProcess *process = copy.start();
     const qint64 pid = process->processId();
     QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 1, 20000);
-    const QRect main = geometry(X11Windows::visibleMainWindows(pid).first());
+    const QRect main = X11Windows::geometry(X11Windows::visibleMainWindows(pid).first());
     // The window keeps its unscaled size; the screen scales it.
     QCOMPARE(main.size(), (QSizeF(450, 126) * s).toSize());
 
@@ -199,22 +174,22 @@ void TestSharpness::photographAtScale()
     // The gear opens the settings dialog.
     clickAt(main, s, QPointF(408, 12));
     const QSize settingsSize = (QSizeF(475, 297) * s).toSize();
-    QTRY_VERIFY_WITH_TIMEOUT(!windowOfSize(pid, settingsSize).isEmpty(), 20000);
-    const QRect settings = geometry(windowOfSize(pid, settingsSize));
+    QTRY_VERIFY_WITH_TIMEOUT(!X11Windows::windowOfSize(pid, settingsSize).isEmpty(), 20000);
+    const QRect settings = X11Windows::geometry(X11Windows::windowOfSize(pid, settingsSize));
     const QImage settingsShot = grab(settings);
     save(settingsShot, QStringLiteral("settings-") + scale);
     clickAt(settings, s, QPointF(385 + 36, 250 + 16)); // Cancel
-    QTRY_VERIFY_WITH_TIMEOUT(windowOfSize(pid, settingsSize).isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(X11Windows::windowOfSize(pid, settingsSize).isEmpty(), 20000);
 
     // The item count opens the application manager, which the test closes again.
     clickAt(main, s, QPointF(406, 46));
     const QSize managerSize = (QSizeF(480, 400) * s).toSize();
-    QTRY_VERIFY_WITH_TIMEOUT(!windowOfSize(pid, managerSize).isEmpty(), 20000);
-    const QRect manager = geometry(windowOfSize(pid, managerSize));
+    QTRY_VERIFY_WITH_TIMEOUT(!X11Windows::windowOfSize(pid, managerSize).isEmpty(), 20000);
+    const QRect manager = X11Windows::geometry(X11Windows::windowOfSize(pid, managerSize));
     const QImage managerShot = grab(manager);
     save(managerShot, QStringLiteral("manager-") + scale);
     clickAt(manager, s, QPointF(398 + 36, 356 + 16)); // Cancel
-    QTRY_VERIFY_WITH_TIMEOUT(windowOfSize(pid, managerSize).isEmpty(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(X11Windows::windowOfSize(pid, managerSize).isEmpty(), 20000);
 
     process->terminate();
     QVERIFY(process->waitForFinished(20000));

@@ -216,13 +216,8 @@ private slots:
         bus = std::make_unique<PrivateBus>();
         QVERIFY2(bus->isRunning(), "dbus-daemon did not start");
         CatalogFixture::resetSandbox();
-        marker = TestSandbox::path(QStringLiteral("marker"));
-        const QString program =
-            CatalogFixture::createFile(TestSandbox::path(QStringLiteral("items/marker.sh")),
-                                       "#!/bin/sh\necho ran >> \"" + QFile::encodeName(marker) + "\"\n");
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        CatalogFixture::writeDesktopEntry(QStringLiteral("markerapp.desktop"), QStringLiteral("Markerapp"),
-                                          {}, QString(), program);
+        marker = ProgramCopy::writeMarkerApp(QStringLiteral("Markerapp"),
+                                             TestSandbox::path(QStringLiteral("marker")));
     }
 
     void cleanupTestCase() { bus.reset(); }
