@@ -2,6 +2,7 @@
 #include "dialog.h"
 #include "helpdlg.h"
 #include "modalanswer.h"
+#include "namedsprites.h"
 #include "qaboutdlg.h"
 #include "qaddapp.h"
 #include "qappshow.h"
@@ -46,30 +47,6 @@ private slots:
 };
 
 namespace {
-
-struct NamedSprite
-{
-    const char *name;
-    const Sprite *sprite;
-};
-
-const NamedSprite AllSprites[] = {
-    {"BtnBar", &Sprites::BtnBar},
-    {"Close", &Sprites::Close},
-    {"Feedback", &Sprites::Feedback},
-    {"SettingBtn", &Sprites::SettingBtn},
-    {"Donate", &Sprites::Donate},
-    {"CountTip", &Sprites::CountTip},
-    {"Go", &Sprites::Go},
-    {"PathBtn", &Sprites::PathBtn},
-    {"DialogOk", &Sprites::DialogOk},
-    {"DialogCancel", &Sprites::DialogCancel},
-    {"ManagerOk", &Sprites::ManagerOk},
-    {"ManagerCancel", &Sprites::ManagerCancel},
-    {"ManagerAdd", &Sprites::ManagerAdd},
-    {"ManagerModify", &Sprites::ManagerModify},
-    {"ManagerDelete", &Sprites::ManagerDelete},
-};
 
 const QColor Ground(128, 128, 128);
 

@@ -1,3 +1,4 @@
+#include "namedsprites.h"
 #include "scaledimages.h"
 #include "spritestyle.h"
 #include "testmain.h"
@@ -57,30 +58,6 @@ const Resource Table[] = {
     {"VSHAND", 45, 70},         {"SBTN", 15, 45},       {"ADDAPP", 427, 161},
     {"MODAPP", 427, 161},       {"PATHBTN", 72, 69},    {"ABOUT", 376, 188},
     {"HELP1", 600, 300},        {"HELP2", 600, 300},
-};
-
-struct NamedSprite
-{
-    const char *name;
-    const Sprite *sprite;
-};
-
-const NamedSprite AllSprites[] = {
-    {"BtnBar", &Sprites::BtnBar},
-    {"Close", &Sprites::Close},
-    {"Feedback", &Sprites::Feedback},
-    {"SettingBtn", &Sprites::SettingBtn},
-    {"Donate", &Sprites::Donate},
-    {"CountTip", &Sprites::CountTip},
-    {"Go", &Sprites::Go},
-    {"PathBtn", &Sprites::PathBtn},
-    {"DialogOk", &Sprites::DialogOk},
-    {"DialogCancel", &Sprites::DialogCancel},
-    {"ManagerOk", &Sprites::ManagerOk},
-    {"ManagerCancel", &Sprites::ManagerCancel},
-    {"ManagerAdd", &Sprites::ManagerAdd},
-    {"ManagerModify", &Sprites::ManagerModify},
-    {"ManagerDelete", &Sprites::ManagerDelete},
 };
 
 // The part of an image that border-image offsets "top right bottom left 0" leave.
