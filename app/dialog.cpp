@@ -149,6 +149,7 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
         RefreshTop();
     });
     connect(&edtSearch->catalog.notices, &CatalogNotices::saveFailed, this, &Dialog::reportSaveFailure);
+    connect(&edtSearch->catalog.notices, &CatalogNotices::fileUnavailable, this, &Dialog::reportSaveFailure);
 
     setFixedSize(background.deviceIndependentSize().toSize());
 

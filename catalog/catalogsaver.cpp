@@ -1,5 +1,7 @@
 #include "catalogsaver.h"
 
+#include "catalogfile.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -17,7 +19,7 @@ QString writeCatalog(sqlite3 *from, const QByteArray &file)
     int rc = sqlite3_open_v2(file.constData(), &disk, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) {
         // A reader of the file (another program) holds it only for a moment.
-        sqlite3_busy_timeout(disk, 2000);
+        sqlite3_busy_timeout(disk, CatalogFile::BusyTimeout);
         if (sqlite3_backup *backup = sqlite3_backup_init(disk, "main", from, "main")) {
             sqlite3_backup_step(backup, -1);
             sqlite3_backup_finish(backup);
@@ -38,6 +40,9 @@ CatalogSaver::CatalogSaver(CatalogNotices &notices) : notices(notices)
     countdown.setSingleShot(true);
     countdown.setInterval(Countdown);
     QObject::connect(&countdown, &QTimer::timeout, &notices, [this] { startWrite(); });
+    retry.setSingleShot(true);
+    retry.setInterval(RetryDelay);
+    QObject::connect(&retry, &QTimer::timeout, &notices, [this] { startWrite(); });
 }
 
 CatalogSaver::~CatalogSaver()
@@ -50,10 +55,16 @@ void CatalogSaver::setCountdown(int ms)
     countdown.setInterval(ms);
 }
 
+void CatalogSaver::setRetryDelay(int ms)
+{
+    retry.setInterval(ms);
+}
+
 void CatalogSaver::setTarget(sqlite3 *connection, const QString &file)
 {
     worker.waitForDone();
     countdown.stop();
+    retry.stop();
     this->connection = connection;
     this->file = file;
     changes = savedChanges = 0;
@@ -105,19 +116,20 @@ void CatalogSaver::startWrite()
     });
 }
 
-void CatalogSaver::writeFinished(quint64 written, const QString &error)
+void CatalogSaver::writeFinished(quint64 written, const QString &failure)
 {
     writing = false;
-    if (error.isEmpty()) {
+    if (failure.isEmpty()) {
         savedChanges = qMax(savedChanges, written);
         failureReported = false;
+        retry.stop();
         emit notices.saved();
     } else {
-        report(error);
+        report(failure);
     }
-    // Changes made during the write are written next; after a failure, only
-    // when there were any (the next change tries again).
-    if (changes != savedChanges && (error.isEmpty() || changes > written))
+    // Changes made during the write are written next; after a failure, the
+    // next change or the retry in a moment, whichever comes first.
+    if (changes != savedChanges && (failure.isEmpty() || changes > written))
         countdown.start();
 }
 
@@ -132,24 +144,29 @@ bool CatalogSaver::saveNow(bool quietly)
     if (waitForWrite() || !connection || file.isEmpty())
         return changes == savedChanges;
     countdown.stop();
-    const QString error = writeCatalog(connection, QFile::encodeName(file));
-    if (!error.isEmpty()) {
-        if (!quietly)
-            report(error);
+    const QString failure = writeCatalog(connection, QFile::encodeName(file));
+    if (!failure.isEmpty()) {
+        if (quietly)
+            failureText = failure;
+        else
+            report(failure);
         return false;
     }
     savedChanges = changes;
     failureReported = false;
+    retry.stop();
     return true;
 }
 
-void CatalogSaver::report(const QString &error)
+void CatalogSaver::report(const QString &failure)
 {
+    failureText = failure;
+    retry.start();
     if (failureReported)
         return;
     failureReported = true;
     emit notices.saveFailed(
         QStringLiteral("The catalog could not be saved to %1 (%2). Tolvane keeps working with it in memory "
-                       "and tries again at the next change.")
-            .arg(QDir::toNativeSeparators(file), error));
+                       "and tries again in a moment.")
+            .arg(QDir::toNativeSeparators(file), failure));
 }

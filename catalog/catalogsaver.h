@@ -15,8 +15,12 @@ signals:
     // Items came, changed or went while the installed applications changed.
     void itemsChanged();
     // A save failed for the first time since the last one that worked: the
-    // catalog stays in memory and the next change tries again.
+    // catalog stays in memory and the save is tried again in a moment.
     void saveFailed(const QString &message);
+    // data.db could not be read for a passing reason (another program holds it,
+    // a permission, a journal): the catalog runs in memory and reaches the file
+    // once it can be read again. Sent once, through the event loop.
+    void fileUnavailable(const QString &message);
     // A save in the background wrote the file.
     void saved();
 };
@@ -25,7 +29,8 @@ signals:
 // starts a countdown of one second (unless one runs); then the catalog is copied
 // in memory on the GUI thread, and a worker thread with a connection of its own
 // writes the copy to the file as one transaction, so that an interruption leaves
-// the old catalog or the new one. One write at a time.
+// the old catalog or the new one. One write at a time; a reader of the file is
+// waited for a moment, and a write that failed is tried again on a timer.
 class CatalogSaver
 {
 public:
@@ -34,8 +39,10 @@ public:
     CatalogSaver(const CatalogSaver &) = delete;
     CatalogSaver &operator=(const CatalogSaver &) = delete;
 
-    // How long after a change the catalog is written (ms).
+    // How long after a change the catalog is written, and after a failed write
+    // when it is tried again (ms).
     void setCountdown(int ms);
+    void setRetryDelay(int ms);
 
     // What to write: the database of the connection into the file. No file, or
     // no connection, writes nothing.
@@ -48,17 +55,23 @@ public:
     // this thread. True when every change has reached the file. A failure is
     // reported unless `quietly` (the process is ending).
     bool saveNow(bool quietly = false);
+    // The file written to (empty: none), and why the last write failed.
+    QString target() const { return file; }
+    QString lastError() const { return failureText; }
 
 private:
     void startWrite();
     void writeFinished(quint64 written, const QString &error);
     void report(const QString &error);
-    static constexpr int Countdown = 1000; // ms
+    static constexpr int Countdown = 1000;  // ms
+    static constexpr int RetryDelay = 5000; // ms
 
     CatalogNotices &notices;
     sqlite3 *connection = nullptr;
     QString file;
     QTimer countdown;
+    QTimer retry;
+    QString failureText;
     QThreadPool worker;
     // Changes noted so far, and how many of them the file holds.
     quint64 changes = 0;

@@ -1,13 +1,16 @@
 #include "itemdatabase.h"
 
 #include "applocations.h"
+#include "catalogfile.h"
 #include "sqlitehandle.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -26,17 +29,6 @@ const char *const SchemaStatements[] = {
     "CREATE INDEX QUICK_INDEX_2 ON QUICK(hot);",
 };
 
-// Statements that only succeed on a database holding the catalog's tables with
-// their columns, the item table being a full-text table.
-const char *const SchemaChecks[] = {
-    "PRAGMA quick_check",
-    "SELECT rowid from sqlite_master WHERE type = 'table' AND name = 'ITEMBOX' AND sql LIKE "
-    "'CREATE VIRTUAL TABLE % USING FTS4%'",
-    "SELECT path,alias,type,info,ind,rowid from ITEMBOX WHERE ind MATCH 'a' LIMIT 1",
-    "SELECT id,key,exec,hot from QUICK LIMIT 1",
-    "SELECT id,ITEMBOX_ID,topnum from TOP LIMIT 1",
-};
-
 // The open store of the process, saved when the process ends through exit()
 // without destroying it (Qt does that when the display server goes away).
 ItemDatabase *openStore = nullptr;
@@ -45,14 +37,27 @@ ItemDatabase *openStore = nullptr;
 
 void ItemDatabase::saveAtExit()
 {
-    if (openStore)
-        openStore->saver.saveNow(true);
+    if (openStore && !openStore->saver.saveNow(true) && !openStore->saver.target().isEmpty())
+        reportUnsaved(openStore->saver.target(), openStore->saver.lastError());
+}
+
+void ItemDatabase::reportUnsaved(const QString &file, const QString &error)
+{
+    // Past the message handler, which keeps warnings to itself: the session's log
+    // is the one place left to say it.
+    std::fprintf(stderr,
+                 "tolvane: the catalog could not be saved to %s (%s); the changes since the last save "
+                 "are lost\n",
+                 QFile::encodeName(QDir::toNativeSeparators(file)).constData(), error.toUtf8().constData());
 }
 
 ItemDatabase::ItemDatabase()
 {
     appsSettle.setSingleShot(true);
     QObject::connect(&appsSettle, &QTimer::timeout, &notices, [this] { followInstalledApps(); });
+    reloadTimer.setSingleShot(true);
+    reloadTimer.setInterval(5000);
+    QObject::connect(&reloadTimer, &QTimer::timeout, &notices, [this] { tryReload(false); });
 }
 
 ItemDatabase::~ItemDatabase()
@@ -77,27 +82,160 @@ void ItemDatabase::OpenCatalog()
 
     db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
     const QString file = databaseFile();
+    bool held = false;
     if (QFileInfo::exists(file)) {
         db.setDatabaseName(QStringLiteral(":memory:"));
         db.open();
-        if (CopyDatabase(db, file, false) && catalogUsable()) {
+        searchRowsRead = false;
+        QString error;
+        const CatalogFile::Read read = CatalogFile::read(sqliteHandle(db), file, error);
+        if (read == CatalogFile::Read::Loaded) {
             saver.setTarget(sqliteHandle(db), file);
             // Applications installed or removed while the program did not run.
             appsSettle.start(1000);
             return;
         }
-        // The file is not a catalog this program can use. It is kept aside, never
-        // overwritten, and the catalog is built as on a first run.
-        db.close();
-        QFile::remove(file + QStringLiteral(".bad"));
-        if (!QFile::rename(file, file + QStringLiteral(".bad")))
+        if (read == CatalogFile::Read::Unavailable) {
+            // Held by another program, not readable, or a journal that cannot be
+            // rolled back here: never set aside. What a private copy gives (the
+            // catalog before the write that was cut short), or else a new one,
+            // runs in memory until the file can be read.
+            held = true;
+            const bool readSome = QFileInfo::exists(file + QStringLiteral("-journal")) &&
+                                  CatalogFile::readCopy(sqliteHandle(db), file) == CatalogFile::Read::Loaded;
+            holdFile(file, error, readSome);
+            if (readSome) {
+                appsSettle.start(1000);
+                return;
+            }
+        } else if (CatalogFile::setAside(file).isEmpty()) {
+            // Not a catalog: kept aside, never overwritten, and the catalog is
+            // built as on a first run.
             keepFile = true;
+        }
+        db.close();
     }
     CreateTables(QStringLiteral(":memory:"));
-    saver.setTarget(sqliteHandle(db), keepFile ? QString() : file);
+    saver.setTarget(sqliteHandle(db), keepFile || held ? QString() : file);
     changed();
     ScanAll();
     AddTools();
+}
+
+void ItemDatabase::holdFile(const QString &file, const QString &error, bool readSome)
+{
+    heldFile = file;
+    heldError = error;
+    saver.setTarget(sqliteHandle(db), QString());
+    reloadTimer.start();
+    const QString message =
+        QStringLiteral("The catalog %1 cannot be read now (%2). Tolvane works with %3 in memory, leaves the "
+                       "file as it is, and writes what you do to it once it can be read again.")
+            .arg(QDir::toNativeSeparators(file), error,
+                 readSome ? QStringLiteral("what it could read of it") : QStringLiteral("a new catalog"));
+    // The windows that show it connect after the catalog opened.
+    QMetaObject::invokeMethod(
+        &notices, [this, message] { emit notices.fileUnavailable(message); }, Qt::QueuedConnection);
+}
+
+bool ItemDatabase::tryReload(bool ending)
+{
+    if (heldFile.isEmpty())
+        return true;
+    const QString file = heldFile;
+    bool loaded = false;
+    if (QFileInfo::exists(file)) {
+        sqlite3 *probe = nullptr;
+        sqlite3_open(":memory:", &probe);
+        QString error;
+        const CatalogFile::Read read = CatalogFile::read(probe, file, error);
+        if (read == CatalogFile::Read::Unavailable) {
+            sqlite3_close(probe);
+            heldError = error;
+            reloadTimer.start();
+            return false;
+        }
+        if (read == CatalogFile::Read::Loaded) {
+            // The file's catalog replaces the one in memory.
+            if (sqlite3_backup *backup = sqlite3_backup_init(sqliteHandle(db), "main", probe, "main")) {
+                sqlite3_backup_step(backup, -1);
+                loaded = sqlite3_backup_finish(backup) == SQLITE_OK;
+            }
+            searchRowsRead = false;
+        } else if (CatalogFile::setAside(file).isEmpty()) {
+            keepFile = true;
+        }
+        sqlite3_close(probe);
+    }
+    heldFile.clear();
+    // What the user did in this run is done again on the file's catalog; a file
+    // that went, or that held no catalog, gets the one in memory.
+    if (loaded)
+        replayHeldChanges();
+    heldChanges.clear();
+    saver.setTarget(sqliteHandle(db), keepFile ? QString() : file);
+    changed();
+    if (ending)
+        return true;
+    if (loaded)
+        appsSettle.start(0);
+    emit notices.itemsChanged();
+    return true;
+}
+
+void ItemDatabase::noteHeld(HeldKind kind, const QString &rowid, const QString &path, const QString &text)
+{
+    if (heldFile.isEmpty() || replaying || storingFindings)
+        return;
+    HeldChange change{kind, {}, text};
+    change.item.path = path;
+    if (!rowid.isEmpty()) {
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral("SELECT path, alias, info, type FROM ITEMBOX WHERE rowid = ?"));
+        query.addBindValue(rowid);
+        if (!query.exec() || !query.next())
+            return;
+        change.item = {query.value(0).toString(),
+                       query.value(1).toString(),
+                       query.value(2).toString(),
+                       {},
+                       {},
+                       query.value(3).toString(),
+                       {}};
+    }
+    heldChanges.append(change);
+}
+
+void ItemDatabase::replayHeldChanges()
+{
+    replaying = true;
+    const auto rowidOf = [this](const QString &path) {
+        QSqlQuery query(db);
+        query.prepare(QStringLiteral("SELECT rowid FROM ITEMBOX WHERE path = ?"));
+        query.addBindValue(path);
+        return query.exec() && query.next() ? query.value(0).toString() : QString();
+    };
+    for (const HeldChange &change : std::as_const(heldChanges)) {
+        const APPBLOCK &item = change.item;
+        QString path = item.path;
+        if (change.kind == HeldKind::Delete) {
+            DeleteItem(path);
+            continue;
+        }
+        QString rowid = rowidOf(path);
+        // An item this run found (or the user added) that the file lacks comes along.
+        if (change.kind == HeldKind::Add || rowid.isEmpty()) {
+            AddItem(path, change.kind == HeldKind::Add ? change.text : item.alias, item.extra, item.info);
+            rowid = rowidOf(path);
+        }
+        if (change.kind == HeldKind::Quick)
+            AddQuick(rowid, change.text);
+        else if (change.kind == HeldKind::Top)
+            AddTop(rowid);
+        else if (change.kind == HeldKind::Alias)
+            UpdateAlias({item.path, change.text, {}, {}, rowid, {}, {}});
+    }
+    replaying = false;
 }
 
 bool ItemDatabase::SaveNow()
@@ -105,29 +243,16 @@ bool ItemDatabase::SaveNow()
     return saver.saveNow();
 }
 
-void ItemDatabase::SetSaveDelay(int ms)
+void ItemDatabase::SetSaveDelay(int ms, int retryMs)
 {
     saver.setCountdown(ms);
+    saver.setRetryDelay(retryMs);
+    reloadTimer.setInterval(retryMs);
 }
 
 void ItemDatabase::changed()
 {
     saver.noteChange();
-}
-
-bool ItemDatabase::catalogUsable()
-{
-    QSqlQuery query(db);
-    for (const char *check : SchemaChecks) {
-        if (!query.exec(QString::fromLatin1(check)))
-            return false;
-        // The first two must give a row: "ok" from the check, and the item table.
-        if (check == SchemaChecks[0] && (!query.next() || query.value(0).toString() != QLatin1String("ok")))
-            return false;
-        if (check == SchemaChecks[1] && !query.next())
-            return false;
-    }
-    return true;
 }
 
 bool ItemDatabase::CopyDatabase(QSqlDatabase &connection, const QString &file, bool save)
@@ -189,11 +314,19 @@ void ItemDatabase::SaveAndClose()
         openStore = nullptr;
     appsSettle.stop();
     appsMonitor.reset();
+    reloadTimer.stop();
     if (!db.isValid())
         return;
-    // The save at the end writes what a save under way did not.
-    if (!saver.waitForWrite() && !keepFile && db.isOpen())
-        CopyDatabase(db, databaseFile(), true);
+    // A file that could not be read is tried once more, so that what the user
+    // did reaches it; then the save at the end writes what a save under way did
+    // not, waiting a moment for a reader of the file. Neither is dropped in silence.
+    if (!heldFile.isEmpty() && db.isOpen() && !tryReload(true) && !heldChanges.isEmpty())
+        reportUnsaved(heldFile, heldError);
+    if (db.isOpen() && !saver.waitForWrite() && !saver.target().isEmpty()) {
+        qWarning("%s", QFile::encodeName(saver.target()).constData());
+        if (!saver.saveNow(true))
+            reportUnsaved(saver.target(), saver.lastError());
+    }
     saver.setTarget(nullptr, QString());
     db.close();
     searchRows = {};

@@ -35,8 +35,9 @@ public:
     // save). True when the file holds every change.
     bool SaveNow();
     // How long after a change the catalog is written: a second; tests and
-    // benchmarks take less.
-    void SetSaveDelay(int ms);
+    // benchmarks take less. And how often a save that failed, or a data.db
+    // that could not be read, is tried again: every five seconds.
+    void SetSaveDelay(int ms, int retryMs = 5000);
     // What the store tells the windows by itself.
     CatalogNotices notices;
 
@@ -64,8 +65,21 @@ private:
     void SaveAndClose();
     // Saves the open store when the process ends through exit().
     static void saveAtExit();
-    // True when the loaded database holds the catalog's tables in a sound state.
-    bool catalogUsable();
+    // data.db could not be read for a passing reason: the catalog runs in
+    // memory, writes nothing to it, and notes what the user does (heldChanges),
+    // to do it again on the file's catalog once that can be read.
+    void holdFile(const QString &file, const QString &error, bool readSome);
+    // Tries to read the held file again; true when the catalog writes to it
+    // again. While `ending`, the windows are not told.
+    bool tryReload(bool ending);
+    void replayHeldChanges();
+    // Notes a change the user made while the file is held; `rowid` or the item's path.
+    enum class HeldKind { Quick, Top, Alias, Add, Delete };
+    void noteHeld(HeldKind kind, const QString &rowid, const QString &path = QString(),
+                  const QString &text = QString());
+    // Tells on the standard error output that the changes of this run did not
+    // reach the file (the process is ending, no window can say it).
+    static void reportUnsaved(const QString &file, const QString &error);
     // Stores discovery findings as AddItem would, one after the other, in one go,
     // except for aliases the user gave. With `apps` (the installed applications
     // just listed), items of desktop entries that went are deleted and those
@@ -124,4 +138,18 @@ private:
     // Set when a data.db that failed to load could not be moved aside: then it is
     // never written over.
     bool keepFile = false;
+    // The data.db that could not be read yet, what the user did meanwhile, and
+    // the timer that tries again.
+    struct HeldChange
+    {
+        HeldKind kind;
+        APPBLOCK item; // path, alias, info (and the type in `extra`)
+        QString text;
+    };
+    QString heldFile;
+    QString heldError;
+    QList<HeldChange> heldChanges;
+    QTimer reloadTimer;
+    bool replaying = false;
+    bool storingFindings = false;
 };

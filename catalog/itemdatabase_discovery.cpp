@@ -116,6 +116,8 @@ void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list, const QString &type
     while (apps && notes.next())
         deleted.insert(notes.value(0).toString());
     searchRowsRead = false;
+    // What discovery stores is found again on the file's catalog, not done again.
+    storingFindings = true;
     bool changedRows = false;
     QSqlQuery query(db);
     const auto run = [&](const QString &statement, const QVariantList &values) {
@@ -211,6 +213,7 @@ void ItemDatabase::StoreRecords(const QList<APPBLOCK> &list, const QString &type
         }
     }
     db.commit();
+    storingFindings = false;
     if (changedRows) {
         changed();
         emit notices.itemsChanged();
@@ -283,7 +286,8 @@ void ItemDatabase::WalkDir(const QString &folder, QList<APPBLOCK> &list, int dep
             if (!entry.isSymLink() && depth < WalkDepth)
                 WalkDir(entry.filePath(), list, depth + 1, entriesLeft);
         } else if (!entry.isSymLink()) {
-            if (isProgram(entry.filePath()) && !isInstallerName(entry.fileName()))
+            // Only regular files: FIFOs, devices and sockets are never items.
+            if (entry.isFile() && isProgram(entry.filePath()) && !isInstallerName(entry.fileName()))
                 list.append({entry.filePath(), entry.fileName(), QString(), {}, {}, {}, {}});
         } else {
             // A shortcut is listed under its own name without the extension,

@@ -261,8 +261,10 @@ bool ItemDatabase::AddQuick(const QString &rowid, const QString &text)
     query.addBindValue(text);
     query.addBindValue(rowid);
     const bool done = query.exec();
-    if (done)
+    if (done) {
         changed();
+        noteHeld(HeldKind::Quick, rowid, QString(), text);
+    }
     return done;
 }
 
@@ -278,8 +280,10 @@ bool ItemDatabase::AddTop(const QString &rowid)
                         : QStringLiteral("INSERT INTO TOP (ITEMBOX_ID) values(?)"));
     query.addBindValue(id);
     const bool done = query.exec();
-    if (done)
+    if (done) {
         changed();
+        noteHeld(HeldKind::Top, rowid);
+    }
     return done;
 }
 
@@ -300,6 +304,7 @@ bool ItemDatabase::UpdateAlias(const APPBLOCK &item)
                        "path FROM ITEMBOX WHERE rowid = ?"),
         {item.rowid});
     changed();
+    noteHeld(HeldKind::Alias, item.rowid, QString(), item.alias);
     return true;
 }
 
@@ -336,6 +341,8 @@ bool ItemDatabase::AddItem(QString &path, const QString &alias, const QString &t
         {path});
     writeNote(QStringLiteral("DELETE FROM ITEMNOTE WHERE kind = 'DELETED' AND path = ?"), {path});
     changed();
+    if (!heldFile.isEmpty() && !replaying)
+        heldChanges.append({HeldKind::Add, {path, QString(), info, {}, {}, type, {}}, alias});
     return true;
 }
 
@@ -375,6 +382,7 @@ bool ItemDatabase::DeleteItem(const QString &path)
     query.addBindValue(path);
     const bool done = query.exec();
     changed();
+    noteHeld(HeldKind::Delete, QString(), path);
     return done;
 }
 

@@ -5,38 +5,130 @@
 #include "installedapps.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace InstalledApps {
+
+namespace {
+
+// Larger files are no desktop entries.
+constexpr qint64 MaxEntrySize = 1 << 20;
+
+// The applications folders, the one that wins first: the user's, then the
+// system's, in XDG order.
+QStringList applicationFolders()
+{
+    QStringList folders{QFile::decodeName(g_get_user_data_dir()) + QStringLiteral("/applications")};
+    for (const gchar *const *dir = g_get_system_data_dirs(); *dir; ++dir)
+        folders.append(QFile::decodeName(*dir) + QStringLiteral("/applications"));
+    return folders;
+}
+
+// The contents of a desktop entry, read only when it is a regular file: a FIFO,
+// device or socket named like an entry is never waited on (the open does not
+// block, and the file's type is checked on what was opened).
+std::optional<QByteArray> readRegularFile(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat status;
+    std::optional<QByteArray> contents;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= MaxEntrySize) {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly))
+            contents = file.read(MaxEntrySize);
+    }
+    ::close(fd);
+    return contents;
+}
+
+// Every desktop entry file of one applications folder and its subfolders, by
+// desktop id (the path below the folder, '/' read as '-').
+void collectEntries(const QString &folder, const QString &prefix, int depth,
+                    QList<QPair<QString, QString>> &found)
+{
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        QDir::Files | QDir::Dirs | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isDir()) {
+            if (depth < 8)
+                collectEntries(entry.filePath(), prefix + entry.fileName() + QLatin1Char('-'), depth + 1,
+                               found);
+        } else if (entry.fileName().endsWith(QLatin1String(".desktop"))) {
+            found.append({prefix + entry.fileName(), entry.absoluteFilePath()});
+        }
+    }
+}
+
+// The application a desktop entry describes, when menus would show it and it
+// can start: GIO's reading of the entry (hidden, NoDisplay, OnlyShowIn,
+// NotShowIn and TryExec are its).
+std::optional<App> appOf(const QByteArray &contents, const QString &path)
+{
+    GKeyFile *keyFile = g_key_file_new();
+    std::optional<App> app;
+    if (g_key_file_load_from_data(keyFile, contents.constData(), gsize(contents.size()), G_KEY_FILE_NONE,
+                                  nullptr)) {
+        if (GDesktopAppInfo *entry = g_desktop_app_info_new_from_keyfile(keyFile)) {
+            GAppInfo *info = G_APP_INFO(entry);
+            // An entry without a command line cannot start unless D-Bus starts it.
+            const char *commandLine = g_app_info_get_commandline(info);
+            if (!g_desktop_app_info_get_is_hidden(entry) && g_app_info_should_show(info) &&
+                (commandLine || g_desktop_app_info_get_boolean(entry, "DBusActivatable"))) {
+                const char *name = g_app_info_get_name(info);
+                app = App{path, QString::fromUtf8(name ? name : ""),
+                          QString::fromUtf8(commandLine ? commandLine : "")};
+            }
+            g_object_unref(entry);
+        }
+    }
+    g_key_file_free(keyFile);
+    return app;
+}
+
+} // namespace
 
 QList<App> list()
 {
+    // GIO watches the folders (GAppInfoMonitor) once it has looked them up, and
+    // again after each notice. Looking up an id that no file can have does that
+    // without opening a single entry (g_app_info_get_all opens every one, and
+    // waits for ever on a FIFO named like one).
+    if (GDesktopAppInfo *none = g_desktop_app_info_new("no/such.desktop"))
+        g_object_unref(none);
+    // The entries as GIO lists them: an id found in an earlier folder hides the
+    // same id in later ones, whatever that entry holds.
+    QSet<QString> seen;
     QList<QPair<QString, App>> found; // by desktop id
-    GList *all = g_app_info_get_all();
-    for (GList *item = all; item; item = item->next) {
-        GAppInfo *info = G_APP_INFO(item->data);
-        if (!G_IS_DESKTOP_APP_INFO(info) || !g_app_info_should_show(info))
-            continue;
-        GDesktopAppInfo *entry = G_DESKTOP_APP_INFO(info);
-        // An entry without a command line cannot start unless D-Bus starts it.
-        const char *commandLine = g_app_info_get_commandline(info);
-        const char *file = g_desktop_app_info_get_filename(entry);
-        if (!file || (!commandLine && !g_desktop_app_info_get_boolean(entry, "DBusActivatable")))
-            continue;
-        const char *name = g_app_info_get_name(info);
-        const char *id = g_app_info_get_id(info);
-        found.append(
-            {QString::fromUtf8(id ? id : ""),
-             {QFileInfo(QFile::decodeName(file)).absoluteFilePath(), QString::fromUtf8(name ? name : ""),
-              QString::fromUtf8(commandLine ? commandLine : "")}});
+    for (const QString &folder : applicationFolders()) {
+        QList<QPair<QString, QString>> entries;
+        collectEntries(folder, QString(), 0, entries);
+        for (const auto &[id, path] : std::as_const(entries)) {
+            if (seen.contains(id))
+                continue;
+            seen.insert(id);
+            // Only regular files are read; anything else is no application.
+            if (!QFileInfo(path).isFile())
+                continue;
+            const std::optional<QByteArray> contents = readRegularFile(path);
+            if (!contents)
+                continue;
+            if (std::optional<App> app = appOf(*contents, path))
+                found.append({id, *app});
+        }
     }
-    g_list_free_full(all, g_object_unref);
-    // GIO's order is a hash table's; by desktop id the catalog gets its rows in
-    // the same order on every run.
+    // By desktop id the catalog gets its rows in the same order on every run.
     std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     QList<App> apps;
     for (const auto &[id, app] : std::as_const(found))

@@ -33,6 +33,12 @@ const char *const EditButtonStyle = "QPushButton {"
                                     "background-color: rgb(200, 230, 100);"
                                     "image: url(:/images/EDIT);}";
 
+// Keys that come closer together than the gap came without a person between
+// them (they waited while a query ran, or a paste was typed in); once their
+// queries have taken the budget, the rest of them share one query.
+constexpr qint64 BurstGapMs = 15;
+constexpr qint64 BurstBudgetMs = 30;
+
 // The keys A-Z and 0-9 start a query whatever modifiers are held (so Ctrl+V pastes
 // and then searches).
 bool isLatinLetterOrDigitKey(int key)
@@ -101,6 +107,13 @@ SearchLineEdit::SearchLineEdit(QWidget *parent) : QTextEdit(parent)
     setLineWrapMode(QTextEdit::NoWrap);
     setAcceptRichText(false);
     appblockMetaType();
+    pendingQuery.setSingleShot(true);
+    pendingQuery.setInterval(0);
+    // A box that went away meanwhile shows no list.
+    connect(&pendingQuery, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            runQuery();
+    });
 }
 
 SearchLineEdit::~SearchLineEdit()
@@ -244,6 +257,42 @@ void SearchLineEdit::setCompleter(const QString &text, bool bComp)
     currentRow = 0;
     PlaceEditButton();
     popupList->setCurrentIndex(model->index(0, 0));
+}
+
+bool SearchLineEdit::query(bool bComp, bool selectAll)
+{
+    // Keys in a burst whose queries took their time share one query, run once
+    // the keys waiting in the event loop are handled.
+    const bool close = lastActivity.isValid() && lastActivity.elapsed() < BurstGapMs;
+    if (!close)
+        burstSpentMs = 0;
+    pendingComp = bComp;
+    pendingSelectAll = selectAll;
+    if (close && (burstSpentMs >= BurstBudgetMs || pendingQuery.isActive())) {
+        pendingQuery.start();
+        lastActivity.restart();
+        return false;
+    }
+    runQuery();
+    return true;
+}
+
+void SearchLineEdit::runQuery()
+{
+    pendingQuery.stop();
+    QElapsedTimer took;
+    took.start();
+    setCompleter(toPlainText(), pendingComp);
+    if (pendingSelectAll)
+        selectAll();
+    burstSpentMs += took.elapsed();
+    lastActivity.restart();
+}
+
+void SearchLineEdit::runPendingQuery()
+{
+    if (pendingQuery.isActive())
+        runQuery();
 }
 
 void SearchLineEdit::PlaceEditButton()
@@ -395,11 +444,10 @@ void SearchLineEdit::queryAfterKey(QKeyEvent *e, const QString &before, bool bCo
     const QTextCursor kept = textCursor();
     const int anchor = kept.anchor();
     const int position = kept.position();
-    setCompleter(text, bComp);
-    if (e->matches(QKeySequence::SelectAll)) {
-        // The completion placed the cursor for typing on; Ctrl+A asked for all.
-        selectAll();
-    } else if (!typed && toPlainText() == text) {
+    // The completion places the cursor for typing on; Ctrl+A asks for all.
+    if (!query(bComp, e->matches(QKeySequence::SelectAll)))
+        return;
+    if (!typed && toPlainText() == text && !e->matches(QKeySequence::SelectAll)) {
         // A shortcut that typed nothing (Ctrl+C, say) keeps the user's selection.
         QTextCursor cursor = textCursor();
         cursor.setPosition(anchor);
@@ -412,6 +460,9 @@ void SearchLineEdit::keyPressEvent(QKeyEvent *e)
 {
     const int key = e->key();
     const bool isReturn = key == Qt::Key_Return || key == Qt::Key_Enter;
+    // A key that acts on the list acts on the latest text's list.
+    if (isReturn || key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Tab || key == Qt::Key_Escape)
+        runPendingQuery();
     const QString before = toPlainText();
 
     if (!popupList || !popupList->isVisible()) {
@@ -437,7 +488,7 @@ void SearchLineEdit::keyPressEvent(QKeyEvent *e)
 
     if (key == Qt::Key_Backspace) {
         QTextEdit::keyPressEvent(e);
-        setCompleter(toPlainText(), false);
+        query(false);
     } else if (key == Qt::Key_Up) {
         const int row = r - 1 < 0 ? n - 1 : r - 1;
         popupList->setCurrentIndex(model->index(row, 0));
@@ -472,7 +523,7 @@ void SearchLineEdit::inputMethodEvent(QInputMethodEvent *e)
         return;
     // While the next character is still being composed the text must stay as it
     // is: list without completing.
-    setCompleter(toPlainText(), e->preeditString().isEmpty());
+    query(e->preeditString().isEmpty());
 }
 
 void SearchLineEdit::insertFromMimeData(const QMimeData *source)

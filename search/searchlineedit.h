@@ -3,10 +3,12 @@
 #include "appblock.h"
 #include "itemdatabase.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QModelIndex>
 #include <QString>
 #include <QTextEdit>
+#include <QTimer>
 
 class ItemsModel;
 class QFocusEvent;
@@ -85,6 +87,22 @@ protected:
 private:
     // After a key has been handled: the query the key asks for, if any.
     void queryAfterKey(QKeyEvent *e, const QString &before, bool bComp);
+    // Runs the query of the box's text now, or, while keys come faster than
+    // queries run (they waited while one ran: a long paste typed in), once
+    // those keys are handled: the list always shows the latest text's result.
+    // With `selectAll` the whole text is selected after it. True when it ran now.
+    bool query(bool bComp, bool selectAll = false);
+    void runQuery();
+    void runPendingQuery();
     QPoint popupOrigin() const;
     void fadeIn(QWidget *widget, qreal from, int msecs);
+
+    // The query waiting for the keys that came meanwhile, and how it was asked for.
+    QTimer pendingQuery;
+    bool pendingComp = true;
+    bool pendingSelectAll = false;
+    // The time of the last query or key, and how long the queries of the keys
+    // that came close together since took.
+    QElapsedTimer lastActivity;
+    qint64 burstSpentMs = 0;
 };

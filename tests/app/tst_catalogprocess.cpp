@@ -8,6 +8,7 @@
 #include <QRect>
 
 #include <csignal>
+#include <sys/stat.h>
 
 // The catalog of the real program, as a user meets it on an X server: what a
 // launch teaches it, an alias edit and a change in the application manager each
@@ -143,6 +144,37 @@ private slots:
         killHard(copy);
         QCOMPARE(rows(copy, QStringLiteral("SELECT count(*) FROM ITEMBOX")),
                  QStringList{QStringLiteral("1")});
+    }
+
+    // A FIFO named like a desktop entry, there at the start or made while the
+    // program runs, is passed over: the window comes, programs installed later
+    // are still found, and SIGTERM ends the program the orderly way.
+    void aFifoNamedLikeAnEntryHangsNothing()
+    {
+        const QString apps = CatalogFixture::applicationsDir();
+        QCOMPARE(::mkfifo(QFile::encodeName(apps + QStringLiteral("/at-start.desktop")).constData(), 0644),
+                 0);
+        programEntry(QStringLiteral("Firstapp"));
+        ProgramCopy copy(QStringLiteral("fifo"));
+        QString window;
+        startAndFocus(copy, window);
+        QTRY_COMPARE_WITH_TIMEOUT(rows(copy, QStringLiteral("SELECT alias FROM ITEMBOX")),
+                                  QStringList{QStringLiteral("Firstapp")}, 15000);
+
+        QCOMPARE(::mkfifo(QFile::encodeName(apps + QStringLiteral("/later.desktop")).constData(), 0644), 0);
+        programEntry(QStringLiteral("Laterapp"));
+        QTRY_COMPARE_WITH_TIMEOUT(rows(copy, QStringLiteral("SELECT alias FROM ITEMBOX ORDER BY alias")),
+                                  (QStringList{QStringLiteral("Firstapp"), QStringLiteral("Laterapp")}),
+                                  15000);
+        type(QStringLiteral("Late"));
+        key(QStringLiteral("Return"));
+        QTRY_COMPARE_WITH_TIMEOUT(rows(copy, QStringLiteral("SELECT key FROM QUICK")),
+                                  QStringList{QStringLiteral("Laterapp")}, 10000);
+        ::kill(static_cast<pid_t>(copy.process()->processId()), SIGTERM);
+        QVERIFY(copy.process()->waitForFinished(10000));
+        QCOMPARE(copy.process()->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(copy.process()->exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(KeyGrabs::heldElsewhere(KeyGrabs::Control | KeyGrabs::Alt), 0, 10000);
     }
 
     void installedAndRemovedProgramsComeAndGo()

@@ -10,7 +10,9 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStandardPaths>
+
 #include <QTest>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -23,9 +25,31 @@ const QString AppPathsKey =
 
 void removeCatalogFile()
 {
-    const QString file = ItemDatabase::databaseFile();
-    QFile::remove(file);
-    QFile::remove(file + QStringLiteral(".bad"));
+    // With its journal and every copy set aside.
+    const QFileInfo file(ItemDatabase::databaseFile());
+    for (const QString &name : QDir(file.path()).entryList({file.fileName() + QLatin1Char('*')}, QDir::Files))
+        QFile::remove(file.path() + QLatin1Char('/') + name);
+}
+
+AsOrdinaryUser::AsOrdinaryUser() : root(::geteuid() == 0)
+{
+    if (!root)
+        return;
+    for (QDir dir(QFileInfo(ItemDatabase::databaseFile()).path());
+         dir.absolutePath().startsWith(QDir::cleanPath(TestSandbox::path(QString()))); dir.cdUp()) {
+        const QFileInfo folder(dir.absolutePath());
+        QFile::setPermissions(folder.filePath(), folder.permissions() | ReadOnlyFolder);
+    }
+    QFile::setPermissions(QDir::tempPath(),
+                          ReadOnlyFolder | QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther);
+    if (::seteuid(65534) != 0)
+        qFatal("cannot act as nobody");
+}
+
+AsOrdinaryUser::~AsOrdinaryUser()
+{
+    if (root && ::seteuid(0) != 0)
+        qFatal("cannot act as root again");
 }
 
 void resetSandbox()

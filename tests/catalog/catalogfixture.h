@@ -2,6 +2,7 @@
 
 #include "itemdatabase.h"
 
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -12,7 +13,7 @@
 // Everything is written inside the test sandbox (see testmain.h).
 namespace CatalogFixture {
 
-// Removes data.db and data.db.bad from the catalog's folder.
+// Removes data.db, its journal and the copies set aside from the catalog's folder.
 void removeCatalogFile();
 
 // Makes the sandbox as discovery first sees it: removes the catalog files, the
@@ -79,6 +80,26 @@ void clearRegistry();
 // backslashes, characters outside the basic plane and halves of them,
 // right-to-left text, the length limit and beyond.
 QStringList badTexts();
+
+// A folder anybody may read and enter, and nobody write.
+constexpr auto ReadOnlyFolder = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                                QFile::ReadOther | QFile::ExeOther;
+
+// For its lifetime the process acts without root's rights (which no file mode
+// stops), as the user "nobody" (still in root's group), who may enter and read
+// the folders down to the catalog's and write in the temporary folder. An
+// ordinary user stays who they are.
+class AsOrdinaryUser
+{
+public:
+    AsOrdinaryUser();
+    ~AsOrdinaryUser();
+    AsOrdinaryUser(const AsOrdinaryUser &) = delete;
+    AsOrdinaryUser &operator=(const AsOrdinaryUser &) = delete;
+
+private:
+    const bool root;
+};
 
 extern const QString UninstallKey; // HKEY_LOCAL_MACHINE\...\CurrentVersion\Uninstall
 extern const QString AppPathsKey;  // HKEY_LOCAL_MACHINE\...\CurrentVersion\App Paths

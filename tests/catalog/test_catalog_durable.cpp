@@ -15,7 +15,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sqlite3.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace CatalogFixture;
 
@@ -60,6 +62,17 @@ QString workerCopy(const QString &folder)
     QFile::copy(TestSandbox::buildBinDir() + QStringLiteral("/catalog_worker"),
                 dir + QStringLiteral("/catalog_worker"));
     return dir;
+}
+
+// True while another connection holds a read transaction on the file.
+bool readerHolds(const QString &file)
+{
+    sqlite3 *probe = nullptr;
+    sqlite3_open(QFile::encodeName(file).constData(), &probe);
+    const bool held = sqlite3_exec(probe, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_BUSY;
+    sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(probe);
+    return held;
 }
 
 } // namespace
@@ -141,13 +154,13 @@ private slots:
     }
 
     // A file that cannot be written (the disk is full) is reported once, the
-    // catalog goes on in memory, and the next change tries again; the file keeps
-    // the last catalog written whole.
+    // catalog goes on in memory, and the save is tried again on a timer; the
+    // file keeps the last catalog written whole.
     void aFullDiskIsReportedOnceAndTriedAgain()
     {
         const QString file = ItemDatabase::databaseFile();
         auto db = openFreshCatalog();
-        db->SetSaveDelay(10);
+        db->SetSaveDelay(10, 100);
         for (int i = 0; i < 300; ++i)
             addNamedItem(*db, QStringLiteral("Program %1").arg(i));
         QVERIFY(db->SaveNow());
@@ -175,23 +188,131 @@ private slots:
         QCOMPARE(readAll(file), written);
         QCOMPARE(search(*db, QStringLiteral("pro"), 2), QStringList({"Program 0", "Program 1"}));
 
-        // Room again: the next change writes everything.
+        // Room again: the next attempt writes everything, without a change.
         setrlimit(RLIMIT_FSIZE, &limit);
         signal(SIGXFSZ, SIG_DFL);
-        launch(*db, QStringLiteral("3"), QStringLiteral("pro"));
         QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, 10000);
+        QCOMPARE(fileRows(file, QStringLiteral("SELECT count(*) FROM QUICK")), QStringList{"2"});
+        launch(*db, QStringLiteral("3"), QStringLiteral("pro"));
+        QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 2, 10000);
         QCOMPARE(fileRows(file, QStringLiteral("SELECT count(*) FROM QUICK")), QStringList{"3"});
         QCOMPARE(failed.count(), 1);
+    }
+
+    // A data.db that holds a catalog but cannot be read now (another program
+    // holds it, it may not be read, or its journal cannot be rolled back in a
+    // folder that cannot be written) is never set aside or written over: the
+    // store says so once, runs on what it could read (else a new catalog), and
+    // once the file can be read, what the user did meanwhile reaches it.
+    void aCatalogThatCannotBeReadNowIsKept_data()
+    {
+        QTest::addColumn<QString>("obstacle");
+        QTest::addColumn<QStringList>("readMeanwhile");
+        QTest::newRow("another program holds it") << "lock" << QStringList();
+        QTest::newRow("it may not be read") << "mode" << QStringList();
+        QTest::newRow("a journal in a folder that cannot be written") << "journal" << QStringList{"Kept"};
+    }
+
+    void aCatalogThatCannotBeReadNowIsKept()
+    {
+        QFETCH(QString, obstacle);
+        QFETCH(QStringList, readMeanwhile);
+        // As an installed copy keeps it: in the user's folder, which is not
+        // also the program's (a folder that cannot be written is an installed copy's).
+        const QString programFolder = QCoreApplication::applicationDirPath();
+        QVERIFY(QFile::setPermissions(programFolder, ReadOnlyFolder));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(programFolder, ReadOnlyFolder | QFile::WriteOwner);
+            removeCatalogFile();
+        });
+        const QString file = ItemDatabase::databaseFile();
+        const QString folder = QFileInfo(file).path();
+        QVERIFY(!file.startsWith(programFolder));
+        {
+            auto db = openFreshCatalog();
+            launch(*db, addNamedItem(*db, QStringLiteral("Kept")), QStringLiteral("ke"), 2);
+        }
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(file).constData(), &other), SQLITE_OK);
+        if (obstacle == QLatin1String("lock")) {
+            QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        } else if (obstacle == QLatin1String("journal")) {
+            // The journal of a write cut short: taken while one is under way (not
+            // waiting for a sync, the journal is whole from its first page on).
+            QCOMPARE(sqlite3_exec(other, "PRAGMA synchronous = OFF; BEGIN; UPDATE ITEMBOX SET alias = 'Half'",
+                                  nullptr, nullptr, nullptr),
+                     SQLITE_OK);
+            QVERIFY(QFile::copy(file + "-journal", TestSandbox::path("journal")));
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            QVERIFY(QFile::copy(TestSandbox::path("journal"), file + "-journal"));
+            QVERIFY(QFile::setPermissions(folder, ReadOnlyFolder));
+        } else {
+            QVERIFY(QFile::setPermissions(file, {}));
+        }
+        const QByteArray before = readAll(file);
+        auto user = obstacle == QLatin1String("lock") ? nullptr : std::make_unique<AsOrdinaryUser>();
+
+        auto db = std::make_unique<ItemDatabase>();
+        QSignalSpy unavailable(&db->notices, &CatalogNotices::fileUnavailable);
+        db->OpenCatalog();
+        db->SetSaveDelay(10, 100);
+        QTRY_COMPARE(unavailable.count(), 1);
+        QVERIFY(unavailable.first().first().toString().contains(file));
+        QCOMPARE(search(*db, QStringLiteral("Kep")), readMeanwhile);
+        launch(*db, addNamedItem(*db, QStringLiteral("Meanwhile")), QStringLiteral("me"));
+        if (!readMeanwhile.isEmpty())
+            launch(*db, rowidOf(itemPath(QStringLiteral("Kept.exe"))), QStringLiteral("ke"));
+        QVERIFY(!db->SaveNow());
+        QTest::qWait(300); // a few attempts to read it again
+        user.reset();
+        QCOMPARE(readAll(file), before);
+        QVERIFY(!QFileInfo::exists(file + QStringLiteral(".bad")));
+
+        // The obstacle goes: the file's catalog with what was done meanwhile.
+        sqlite3_close(other);
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString hot = readMeanwhile.isEmpty() ? QStringLiteral("2") : QStringLiteral("3");
+        QTRY_COMPARE_WITH_TIMEOUT(
+            fileRows(file, QStringLiteral("SELECT i.alias, q.key, q.hot FROM QUICK q, ITEMBOX i "
+                                          "WHERE q.exec = i.rowid ORDER BY i.alias")),
+            QStringList({"Kept|ke|" + hot, "Meanwhile|me|1"}), 10000);
+        QCOMPARE(search(*db, QStringLiteral("e"), 5), QStringList({"Kept", "Meanwhile"}));
+        QCOMPARE(unavailable.count(), 1);
+    }
+
+    // The save at the end waits a moment for another program that reads the file.
+    void theLastSaveWaitsForAReader()
+    {
+        const QString file = ItemDatabase::databaseFile();
+        auto db = openFreshCatalog();
+        QVERIFY(db->SaveNow());
+        db->SetSaveDelay(60000);
+        addNamedItem(*db, QStringLiteral("Late"));
+        QProcess reader;
+        reader.start(QStringLiteral("sqlite3"), {file});
+        reader.write("BEGIN;\nSELECT count(*) FROM ITEMBOX;\n.shell sleep 2\nCOMMIT;\n");
+        reader.closeWriteChannel();
+        QTRY_VERIFY(readerHolds(file));
+        db.reset();
+        QVERIFY(reader.waitForFinished(10000));
+        QCOMPARE(fileRows(file, QStringLiteral("SELECT alias FROM ITEMBOX")), QStringList{"Late"});
     }
 
     // A data.db that failed to load and could not be moved aside is never
     // written, by a save of any kind.
     void aFileThatFailedToLoadIsNeverWritten()
     {
+        const QString programFolder = QCoreApplication::applicationDirPath();
+        QVERIFY(QFile::setPermissions(programFolder, ReadOnlyFolder));
         const QString file = ItemDatabase::databaseFile();
-        QVERIFY(QDir().mkpath(file + QStringLiteral(".bad/occupied")));
         createFile(file, "not a catalog");
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                QFile::ReadOther));
+        const QString folder = QFileInfo(file).path();
+        QVERIFY(QFile::setPermissions(folder, ReadOnlyFolder));
         {
+            AsOrdinaryUser user;
             ItemDatabase db;
             db.OpenCatalog();
             db.SetSaveDelay(0);
@@ -201,7 +322,10 @@ private slots:
             QCOMPARE(saved.count(), 0);
         }
         QCOMPARE(readAll(file), QByteArray("not a catalog"));
-        QVERIFY(QDir(file + QStringLiteral(".bad")).removeRecursively());
+        QVERIFY(!QFileInfo::exists(file + QStringLiteral(".bad")));
+        QFile::setPermissions(folder, ReadOnlyFolder | QFile::WriteOwner);
+        QFile::setPermissions(programFolder, ReadOnlyFolder | QFile::WriteOwner);
+        removeCatalogFile();
     }
 
     // A process that ends through exit() without destroying its store (Qt does

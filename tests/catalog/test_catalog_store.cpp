@@ -194,23 +194,28 @@ private slots:
             ItemDatabase db;
             db.OpenCatalog();
             QVERIFY(!QFile::exists(file));
-            QCOMPARE(readAll(bad), bytes);
+            // Every copy set aside is kept.
+            QCOMPARE(readAll(bad), QByteArray("an older bad file"));
+            QCOMPARE(readAll(bad + QStringLiteral("-2")), bytes);
             // Built as on a first run: discovery found the desktop entry.
             QCOMPARE(db.GetItemCount(), QStringLiteral("1"));
             QCOMPARE(search(db, QStringLiteral("Ed")), QStringList{QStringLiteral("Editor")});
         }
-        QCOMPARE(readAll(bad), bytes);
+        QCOMPARE(readAll(bad + QStringLiteral("-2")), bytes);
         QCOMPARE(fileRows(file, QStringLiteral("SELECT alias FROM ITEMBOX")),
                  QStringList{QStringLiteral("Editor")});
         QFile::remove(applicationsDir() + QStringLiteral("/editor.desktop"));
+        removeCatalogFile();
     }
 
     void unloadableFileThatCannotMoveIsNeverWritten()
     {
+        // A folder that cannot be written (an installed copy's user folder,
+        // since the program's cannot be written either): the file has to stay.
+        const QString programFolder = QCoreApplication::applicationDirPath();
+        QVERIFY(QFile::setPermissions(programFolder, ReadOnlyFolder));
         const QString file = ItemDatabase::databaseFile();
-        const QString bad = file + QStringLiteral(".bad");
-        // A folder in the way of the rename: the file has to stay where it is.
-        QVERIFY(QDir().mkpath(bad + QStringLiteral("/occupied")));
+        const QString folder = QFileInfo(file).path();
         // A sound database of something else: a save would replace it whole.
         const QString other = TestSandbox::path(QStringLiteral("notes.db"));
         fileRows(other, QStringLiteral("CREATE TABLE notes (text)"));
@@ -218,14 +223,19 @@ private slots:
         const QByteArray bytes = readAll(other);
         QVERIFY(!bytes.isEmpty());
         writeAll(file, bytes);
+        QVERIFY(QFile::setPermissions(folder, ReadOnlyFolder));
         {
+            AsOrdinaryUser user;
             ItemDatabase db;
             db.OpenCatalog();
             QCOMPARE(db.GetItemCount(), QStringLiteral("0"));
             QVERIFY(!addNamedItem(db, QStringLiteral("Unsaved")).isEmpty());
         }
         QCOMPARE(readAll(file), bytes);
-        QVERIFY(QDir(bad).removeRecursively());
+        QVERIFY(!QFileInfo::exists(file + QStringLiteral(".bad")));
+        QFile::setPermissions(folder, ReadOnlyFolder | QFile::WriteOwner);
+        QFile::setPermissions(programFolder, ReadOnlyFolder | QFile::WriteOwner);
+        removeCatalogFile();
     }
 
     void copyDatabaseNeedsTheDriversHandle()
