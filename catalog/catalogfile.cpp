@@ -22,14 +22,14 @@ const char *const SchemaChecks[] = {
     "SELECT id,ITEMBOX_ID,topnum from TOP LIMIT 1",
 };
 
-Read readFile(sqlite3 *into, const QString &file, QString &error)
+Read readFile(sqlite3 *into, const QString &file, QString &error, int waitMs)
 {
     sqlite3 *disk = nullptr;
     // Read-write, so that a journal left by a write cut short is rolled back; a
     // file the user may only read opens read-only. Never created.
     int rc = sqlite3_open_v2(QFile::encodeName(file).constData(), &disk, SQLITE_OPEN_READWRITE, nullptr);
     if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(disk, BusyTimeout);
+        sqlite3_busy_timeout(disk, waitMs);
         // A load reads every page once: a page cache on the file's side would
         // only leave memory behind in the process after the file is closed.
         sqlite3_exec(disk, "PRAGMA cache_size = 8", nullptr, nullptr, nullptr);
@@ -55,10 +55,10 @@ Read readFile(sqlite3 *into, const QString &file, QString &error)
 
 } // namespace
 
-Read read(sqlite3 *into, const QString &file, QString &error)
+Read read(sqlite3 *into, const QString &file, QString &error, int waitMs)
 {
     qWarning("%s", QFile::encodeName(file).constData());
-    return readFile(into, file, error);
+    return readFile(into, file, error, waitMs);
 }
 
 Read readCopy(sqlite3 *into, const QString &file)
@@ -69,7 +69,7 @@ Read readCopy(sqlite3 *into, const QString &file)
         return Read::Unavailable;
     QFile::copy(file + QStringLiteral("-journal"), copy + QStringLiteral("-journal"));
     QString error;
-    return readFile(into, copy, error);
+    return readFile(into, copy, error, BusyTimeout);
 }
 
 bool usable(sqlite3 *db)

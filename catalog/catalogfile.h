@@ -18,8 +18,10 @@ enum class Read {
 constexpr int BusyTimeout = 3000;
 
 // Copies the catalog in `file` into the main database of `into`, which it
-// replaces, and tells what it found; `error` gets SQLite's text.
-Read read(sqlite3 *into, const QString &file, QString &error);
+// replaces, and tells what it found; `error` gets SQLite's text. A program
+// that holds the file is waited for `waitMs` (the load at the start waits;
+// attempts while the program runs do not, so they never hold up the window).
+Read read(sqlite3 *into, const QString &file, QString &error, int waitMs = BusyTimeout);
 // The same from a private copy of the file and its journal: the copy's journal
 // is rolled back there, which gives the catalog as it was before the write that
 // was cut short, when the file itself cannot be rolled back (a folder that

@@ -4,6 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMetaMethod>
+
+#include <utility>
 
 #include <sqlite3.h>
 
@@ -33,6 +36,25 @@ QString writeCatalog(sqlite3 *from, const QByteArray &file)
 }
 
 } // namespace
+
+void CatalogNotices::tellUnavailable(const QString &message)
+{
+    if (!isSignalConnected(QMetaMethod::fromSignal(&CatalogNotices::fileUnavailable))) {
+        untold = message;
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit fileUnavailable(message); }, Qt::QueuedConnection);
+}
+
+void CatalogNotices::connectNotify(const QMetaMethod &signal)
+{
+    if (signal != QMetaMethod::fromSignal(&CatalogNotices::fileUnavailable) || untold.isEmpty())
+        return;
+    const QString message = std::exchange(untold, QString());
+    QMetaObject::invokeMethod(
+        this, [this, message] { emit fileUnavailable(message); }, Qt::QueuedConnection);
+}
 
 CatalogSaver::CatalogSaver(CatalogNotices &notices) : notices(notices)
 {

@@ -11,6 +11,14 @@ class CatalogNotices : public QObject
 {
     Q_OBJECT
 
+public:
+    // Sends fileUnavailable through the event loop; before anybody listens (the
+    // catalog opens before the windows connect), once the first receiver connects.
+    void tellUnavailable(const QString &message);
+
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+
 signals:
     // Items came, changed or went while the installed applications changed.
     void itemsChanged();
@@ -23,6 +31,9 @@ signals:
     void fileUnavailable(const QString &message);
     // A save in the background wrote the file.
     void saved();
+
+private:
+    QString untold;
 };
 
 // Writes the catalog to its file in the background of the user's work. A change

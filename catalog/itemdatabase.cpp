@@ -133,9 +133,7 @@ void ItemDatabase::holdFile(const QString &file, const QString &error, bool read
                        "file as it is, and writes what you do to it once it can be read again.")
             .arg(QDir::toNativeSeparators(file), error,
                  readSome ? QStringLiteral("what it could read of it") : QStringLiteral("a new catalog"));
-    // The windows that show it connect after the catalog opened.
-    QMetaObject::invokeMethod(
-        &notices, [this, message] { emit notices.fileUnavailable(message); }, Qt::QueuedConnection);
+    notices.tellUnavailable(message);
 }
 
 bool ItemDatabase::tryReload(bool ending)
@@ -148,7 +146,8 @@ bool ItemDatabase::tryReload(bool ending)
         sqlite3 *probe = nullptr;
         sqlite3_open(":memory:", &probe);
         QString error;
-        const CatalogFile::Read read = CatalogFile::read(probe, file, error);
+        const CatalogFile::Read read =
+            CatalogFile::read(probe, file, error, ending ? CatalogFile::BusyTimeout : 0);
         if (read == CatalogFile::Read::Unavailable) {
             sqlite3_close(probe);
             heldError = error;

@@ -21,6 +21,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -208,6 +210,32 @@ private slots:
         QVERIFY(w->windowOpacity() >= 0.145 && w->windowOpacity() <= 1.0);
         QVERIFY(w->edtSearch->maxCount >= 2 && w->edtSearch->maxCount <= 10);
         QCOMPARE(boxes->texts, QStringList());
+    }
+
+    // A catalog that another program holds at the start is said once, in a box
+    // where there is no tray; the learning in it stays and comes back.
+    void aCatalogHeldElsewhereIsToldOnce()
+    {
+        prepareCatalog({{QStringLiteral("Held"), script(QStringLiteral("Held"))}});
+        {
+            QSqlDatabase other =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+            other.setDatabaseName(ItemDatabase::databaseFile());
+            QVERIFY(other.open());
+            QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            auto w = makeWindow();
+            QVERIFY(w);
+            w->edtSearch->catalog.SetSaveDelay(10, 50);
+            QTRY_COMPARE(boxes->texts.size(), 1);
+            QVERIFY2(boxes->texts.first().contains(ItemDatabase::databaseFile()),
+                     qPrintable(boxes->texts.first()));
+            QCOMPARE(w->btnCount->text(), QStringLiteral("0"));
+            QVERIFY(QSqlQuery(other).exec(QStringLiteral("COMMIT")));
+            other.close();
+            QTRY_COMPARE(w->btnCount->text(), QStringLiteral("1"));
+            QCOMPARE(boxes->texts.size(), 1);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
     }
 
     void opacityAndListLengthStayInRange()
