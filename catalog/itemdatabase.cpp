@@ -37,8 +37,14 @@ ItemDatabase *openStore = nullptr;
 
 void ItemDatabase::saveAtExit()
 {
-    if (openStore && !openStore->saver.saveNow(true) && !openStore->saver.target().isEmpty())
+    if (!openStore)
+        return;
+    // Plain SQLite calls only: Qt's database connections are gone by now. A file
+    // that could not be read stays as it is.
+    if (!openStore->saver.saveNow(true) && !openStore->saver.target().isEmpty())
         reportUnsaved(openStore->saver.target(), openStore->saver.lastError());
+    else if (!openStore->heldFile.isEmpty() && !openStore->heldChanges.isEmpty())
+        reportUnsaved(openStore->heldFile, openStore->heldError);
 }
 
 void ItemDatabase::reportUnsaved(const QString &file, const QString &error)
