@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QDebug>
 #include <QFocusEvent>
 #include <QGraphicsOpacityEffect>
@@ -32,12 +33,6 @@ const char *const EditButtonStyle = "QPushButton {"
                                     "border: 1px solid rgb(190, 200, 90);"
                                     "background-color: rgb(200, 230, 100);"
                                     "image: url(:/images/EDIT);}";
-
-// Keys that come closer together than the gap came without a person between
-// them (they waited while a query ran, or a paste was typed in); once their
-// queries have taken the budget, the rest of them share one query.
-constexpr qint64 BurstGapMs = 15;
-constexpr qint64 BurstBudgetMs = 30;
 
 // The keys A-Z and 0-9 start a query whatever modifiers are held (so Ctrl+V pastes
 // and then searches).
@@ -259,18 +254,20 @@ void SearchLineEdit::setCompleter(const QString &text, bool bComp)
     popupList->setCurrentIndex(model->index(0, 0));
 }
 
-bool SearchLineEdit::query(bool bComp, bool selectAll)
+bool SearchLineEdit::query(bool bComp, bool selectAll, ulong keyTime)
 {
-    // Keys in a burst whose queries took their time share one query, run once
-    // the keys waiting in the event loop are handled.
-    const bool close = lastActivity.isValid() && lastActivity.elapsed() < BurstGapMs;
-    if (!close)
-        burstSpentMs = 0;
+    // A key that the window system stamped sooner after the previous key than
+    // the previous query took came while that query ran: it waited, and so may
+    // others behind it. Its query runs once the keys waiting in the event loop
+    // are handled, and they share it.
+    const bool waited = keyTime != 0 && lastKeyTime != 0 && keyTime >= lastKeyTime &&
+                        keyTime - lastKeyTime < ulong(lastQueryMs);
+    if (keyTime != 0)
+        lastKeyTime = keyTime;
     pendingComp = bComp;
     pendingSelectAll = selectAll;
-    if (close && (burstSpentMs >= BurstBudgetMs || pendingQuery.isActive())) {
+    if (waited || pendingQuery.isActive()) {
         pendingQuery.start();
-        lastActivity.restart();
         return false;
     }
     runQuery();
@@ -285,8 +282,7 @@ void SearchLineEdit::runQuery()
     setCompleter(toPlainText(), pendingComp);
     if (pendingSelectAll)
         selectAll();
-    burstSpentMs += took.elapsed();
-    lastActivity.restart();
+    lastQueryMs = took.elapsed();
 }
 
 void SearchLineEdit::runPendingQuery()
@@ -445,7 +441,7 @@ void SearchLineEdit::queryAfterKey(QKeyEvent *e, const QString &before, bool bCo
     const int anchor = kept.anchor();
     const int position = kept.position();
     // The completion places the cursor for typing on; Ctrl+A asks for all.
-    if (!query(bComp, e->matches(QKeySequence::SelectAll)))
+    if (!query(bComp, e->matches(QKeySequence::SelectAll), e->timestamp()))
         return;
     if (!typed && toPlainText() == text && !e->matches(QKeySequence::SelectAll)) {
         // A shortcut that typed nothing (Ctrl+C, say) keeps the user's selection.
@@ -488,7 +484,7 @@ void SearchLineEdit::keyPressEvent(QKeyEvent *e)
 
     if (key == Qt::Key_Backspace) {
         QTextEdit::keyPressEvent(e);
-        query(false);
+        query(false, false, e->timestamp());
     } else if (key == Qt::Key_Up) {
         const int row = r - 1 < 0 ? n - 1 : r - 1;
         popupList->setCurrentIndex(model->index(row, 0));

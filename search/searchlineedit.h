@@ -3,7 +3,6 @@
 #include "appblock.h"
 #include "itemdatabase.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QModelIndex>
 #include <QString>
@@ -90,8 +89,9 @@ private:
     // Runs the query of the box's text now, or, while keys come faster than
     // queries run (they waited while one ran: a long paste typed in), once
     // those keys are handled: the list always shows the latest text's result.
-    // With `selectAll` the whole text is selected after it. True when it ran now.
-    bool query(bool bComp, bool selectAll = false);
+    // With `selectAll` the whole text is selected after it; `keyTime` is the
+    // window system's time of the key that asks (0: none). True when it ran now.
+    bool query(bool bComp, bool selectAll = false, ulong keyTime = 0);
     void runQuery();
     void runPendingQuery();
     QPoint popupOrigin() const;
@@ -101,8 +101,8 @@ private:
     QTimer pendingQuery;
     bool pendingComp = true;
     bool pendingSelectAll = false;
-    // The time of the last query or key, and how long the queries of the keys
-    // that came close together since took.
-    QElapsedTimer lastActivity;
-    qint64 burstSpentMs = 0;
+    // The window system's time of the last key that asked for a query, and how
+    // long the last query took (ms).
+    ulong lastKeyTime = 0;
+    qint64 lastQueryMs = 0;
 };
