@@ -10,8 +10,8 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QGraphicsOpacityEffect>
 #include <QInputMethodEvent>
@@ -256,12 +256,12 @@ void SearchLineEdit::setCompleter(const QString &text, bool bComp)
 
 bool SearchLineEdit::query(bool bComp, bool selectAll, ulong keyTime)
 {
-    // A key that the window system stamped sooner after the previous key than
+    // A key that the window system stamped no later after the previous key than
     // the previous query took came while that query ran: it waited, and so may
     // others behind it. Its query runs once the keys waiting in the event loop
     // are handled, and they share it.
     const bool waited = keyTime != 0 && lastKeyTime != 0 && keyTime >= lastKeyTime &&
-                        keyTime - lastKeyTime < ulong(lastQueryMs);
+                        keyTime - lastKeyTime <= ulong(lastQueryMs);
     if (keyTime != 0)
         lastKeyTime = keyTime;
     pendingComp = bComp;

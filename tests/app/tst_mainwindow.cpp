@@ -2,6 +2,7 @@
 #include "catalogfixture.h"
 #include "dialog.h"
 #include "helpdlg.h"
+#include "itemsmodel.h"
 #include "modalanswer.h"
 #include "qaboutdlg.h"
 #include "qappshow.h"
@@ -17,6 +18,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -236,6 +238,29 @@ private slots:
             QCOMPARE(boxes->texts.size(), 1);
         }
         QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    }
+
+    // Keys that waited while a query ran (stamped closer together than it took)
+    // share one query, and the list ends on the last text's result.
+    void keysThatWaitedShareOneQuery()
+    {
+        prepareCatalog({{QStringLiteral("Paste Board"), script(QStringLiteral("Paste Board"))},
+                        {QStringLiteral("Pastel"), script(QStringLiteral("Pastel"))}});
+        auto w = makeWindow();
+        QVERIFY(w);
+        int lists = 0;
+        connect(w->edtSearch->model, &QAbstractItemModel::modelReset, this, [&] { ++lists; });
+        for (const QChar c : QStringLiteral("Paste B")) {
+            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                auto key = new QKeyEvent(type, c.toUpper().unicode(), Qt::NoModifier, QString(c));
+                key->setTimestamp(1000);
+                QCoreApplication::postEvent(w->edtSearch, key);
+            }
+        }
+        QTRY_COMPARE(w->edtSearch->toPlainText(), QStringLiteral("Paste Board"));
+        QCOMPARE(w->edtSearch->model->items.size(), 1);
+        QCOMPARE(w->edtSearch->model->items.first().alias, QStringLiteral("Paste Board"));
+        QCOMPARE(lists, 2); // the first key's, and the one of all the keys behind it
     }
 
     void opacityAndListLengthStayInRange()
