@@ -14,7 +14,7 @@ build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-
 package_pkgs=(dpkg-dev)
 test_pkgs=(xvfb xauth xdotool trayer xcompmgr x11-utils imagemagick sqlite3 fonts-dejavu-core
            sway grim wtype dbus-daemon "${package_pkgs[@]}" desktop-file-utils
-           libsm-dev)
+           libsm-dev gsettings-desktop-schemas)
 bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core sway wtype)
 
 want=("${build_pkgs[@]}")
