@@ -97,6 +97,18 @@ QString programCommand()
     return QCoreApplication::applicationFilePath();
 }
 
+// As rich text, so that a long tool tip wraps instead of running off the screen.
+QString wrapping(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    QString escaped = text;
+    escaped.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+        .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+        .replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    return QStringLiteral("<qt>") + escaped + QStringLiteral("</qt>");
+}
+
 } // namespace
 
 HotkeyState Dialog::hotkeyState() const
@@ -116,7 +128,7 @@ void Dialog::updateHotkeyLine()
     const HotkeyState state = hotkeyState();
     if (globalHotkey) {
         lblHotkey->setText(HotkeyMessages::line(state));
-        lblHotkey->setToolTip(HotkeyMessages::toolTip(state));
+        lblHotkey->setToolTip(wrapping(HotkeyMessages::toolTip(state)));
     }
     // The help tells the same: the key in force, the tray or a second start.
     helpDlg.setReach(state.keyInForce(), state.tray, state.command);

@@ -24,8 +24,8 @@ QFont artworkFont(int pixelSize, bool bold = false)
 }
 
 // Where the images leave room for the lines of the desktop at hand.
-const QRect SummonRect(56, 74, 270, 20);
-const QRect SummonMoreRect(56, 92, 270, 20);
+const QRect SummonRect(56, 74, 276, 20);
+const QRect SummonMoreRect(56, 92, 276, 20);
 const QRect KeyCapArea(340, 210, 134, 24);
 const QRect SettingsRect(104, 200, 470, 18);
 const QRect HideRect(104, 239, 470, 18);
@@ -87,25 +87,24 @@ QList<HelpDlg::Line> HelpDlg::lines() const
         if (tray)
             more = QStringLiteral("or click Tolvane\u2019s icon in the tray");
         else if (hotkey.isEmpty())
-            more = QStringLiteral("or bind a key to \u201c%1\u201d in the desktop\u2019s settings").arg(name);
+            more = QStringLiteral("or a key bound to the command \u201c%1\u201d").arg(name);
         else
             more = QStringLiteral("or start Tolvane again (its menu entry)");
         return {{SummonRect, first}, {SummonMoreRect, more}};
     }
+    // Without a tray the window's own menu has Setting and Quit.
     const QString settings =
         tray ? QStringLiteral("The gear at the top right, or right-click the tray icon and choose Setting.")
-             : QStringLiteral("The gear at the top right, or right-click the window and choose Setting.");
+             : QStringLiteral("The gear at the top right, or right-click the window (Setting, Quit).");
     QString hide;
     if (tray)
         hide = QStringLiteral(
             "The \u00d7 at the top right, or Escape in an empty box. Tolvane stays in the tray.");
     else if (!hotkey.isEmpty())
-        hide = QStringLiteral(
-                   "The \u00d7 or Escape in an empty box; %1 brings it back. Quit: right-click \u203a Quit.")
-                   .arg(capLabel(hotkey));
+        hide =
+            QStringLiteral("The \u00d7 or Escape in an empty box; %1 brings it back.").arg(capLabel(hotkey));
     else
-        hide = QStringLiteral("The \u00d7 or Escape in an empty box; start it again to bring it back. Quit: "
-                              "right-click \u203a Quit.");
+        hide = QStringLiteral("The \u00d7 or Escape in an empty box; start Tolvane again to bring it back.");
     return {{SettingsRect, settings}, {HideRect, hide}};
 }
 

@@ -935,9 +935,9 @@ private slots:
         help.clear();
         for (const HelpDlg::Line &line : w->helpDlg.lines())
             help << line.text;
-        QVERIFY(help.join(QLatin1Char('\n'))
-                    .contains(QLatin1String("right-click the window and choose Setting")));
-        QVERIFY(help.join(QLatin1Char('\n')).contains(QLatin1String("Quit: right-click")));
+        QVERIFY(
+            help.join(QLatin1Char('\n')).contains(QLatin1String("right-click the window (Setting, Quit)")));
+        QVERIFY(help.join(QLatin1Char('\n')).contains(QLatin1String("start Tolvane again to bring it back")));
         QVERIFY(!help.join(QLatin1Char('\n')).contains(QLatin1String("tray")));
 
         // A new key from the settings: it cannot be had here; the answer says where
