@@ -14,8 +14,10 @@
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 
@@ -342,6 +344,49 @@ private slots:
             QTRY_VERIFY(w->isVisible());
             QTRY_COMPARE(w->frameGeometry().topLeft(), dragged);
         }
+    }
+
+    // The boxes are dialogs of the main window whose title bar the window manager
+    // gives only a close button: the hints Qt sets on the X window allow neither
+    // minimising nor maximising.
+    void messageBoxesAreDialogsWithoutMinimiseOrMaximise()
+    {
+        writeHotkey(QStringLiteral("CTRL+ALT+Q"));
+        auto w = makeWindow();
+        QVERIFY(w);
+        boxes.reset(); // answered here, after a look at the window
+        QString hints;
+        QWidget *owner = nullptr;
+        bool transient = false;
+        whenModalShows<QMessageBox>([&](QMessageBox *box) {
+            QProcess xprop;
+            xprop.start(QStringLiteral("xprop"),
+                        {QStringLiteral("-id"), QString::number(box->winId()),
+                         QStringLiteral("_MOTIF_WM_HINTS"), QStringLiteral("WM_TRANSIENT_FOR")});
+            xprop.waitForFinished(10000);
+            hints = QString::fromLocal8Bit(xprop.readAllStandardOutput());
+            owner = box->parentWidget();
+            transient = hints.contains(QStringLiteral("0x%1").arg(w->winId(), 0, 16));
+            box->accept();
+        });
+        chooseInSettings(*w, Qt::Key_A, Qt::NoModifier);
+        QTRY_VERIFY(!hints.isEmpty());
+        QCOMPARE(owner, w.get());
+        QVERIFY2(transient, qPrintable(hints));
+        // _MOTIF_WM_HINTS = flags, functions, decorations, ...
+        const QRegularExpression motif(
+            QStringLiteral("_MOTIF_WM_HINTS\\(_MOTIF_WM_HINTS\\) = (\\w+), (\\w+), (\\w+)"));
+        const QRegularExpressionMatch match = motif.match(hints);
+        QVERIFY2(match.hasMatch(), qPrintable(hints));
+        bool ok = false;
+        const uint flags = match.captured(1).toUInt(&ok, 0);
+        const uint functions = match.captured(2).toUInt(&ok, 0);
+        const uint decorations = match.captured(3).toUInt(&ok, 0);
+        constexpr uint HintFunctions = 1, HintDecorations = 2;
+        constexpr uint All = 1, Minimize = 8, Maximize = 16, Close = 32;
+        QVERIFY2((flags & HintFunctions) && !(functions & (All | Minimize | Maximize)) && (functions & Close),
+                 qPrintable(hints));
+        QVERIFY2((flags & HintDecorations) && !(decorations & (1 | 32 | 64)), qPrintable(hints));
     }
 
     // Pictures of the windows this desktop shows (kept with TOLVANE_SHOT_DIR).
