@@ -22,15 +22,19 @@ QLabel *addLabel(QWidget *parent, const char *name, const QRect &rect, const QSt
     return label;
 }
 
-// Makes the label's text fit its fixed width, whatever fonts the desktop has: the
-// largest of a few pixel sizes at which it does.
-void fitWidth(QLabel *label)
+// Makes the labels' texts fit their fixed widths, whatever fonts the desktop has:
+// the largest of a few pixel sizes at which every one does, the same for all.
+void fitWidths(const QList<QLabel *> &labels)
 {
-    QFont font = label->font();
+    QFont font = labels.first()->font();
     for (int pixels : {13, 12, 11, 10}) {
         font.setPixelSize(pixels);
-        label->setFont(font);
-        if (label->sizeHint().width() <= label->width())
+        bool fits = true;
+        for (QLabel *label : labels) {
+            label->setFont(font);
+            fits = fits && label->sizeHint().width() <= label->width();
+        }
+        if (fits)
             return;
     }
 }
@@ -74,8 +78,8 @@ QAboutDlg::QAboutDlg(QWidget *parent) : QDialog(parent)
     for (QLabel *label : {homeLabel, mailLabel}) {
         label->setTextFormat(Qt::RichText);
         label->setOpenExternalLinks(true);
-        fitWidth(label);
     }
+    fitWidths({homeLabel, mailLabel});
     connect(homeLabel, &QLabel::linkActivated, this, &QAboutDlg::OpenHomePage);
     connect(mailLabel, &QLabel::linkActivated, this, &QAboutDlg::OpenEmail);
 

@@ -228,6 +228,9 @@ private slots:
         QVERIFY(close->text().isEmpty());
         QCOMPARE(close->focusPolicy(), Qt::NoFocus);
         QCOMPARE(close->geometry(), QRect(295, 145, 72, 33));
+        const QString shots = qEnvironmentVariable("TOLVANE_SHOT_DIR");
+        if (!shots.isEmpty())
+            about.grab().save(shots + QStringLiteral("/about.png"));
     }
 
     void aboutCloseHidesSameWindow()
