@@ -113,6 +113,16 @@ QString HelpDlg::keyCap() const
     return page == 1 && !hotkey.isEmpty() ? capLabel(hotkey) : QString();
 }
 
+QList<QRect> HelpDlg::drawnAreas() const
+{
+    QList<QRect> areas;
+    for (const Line &line : lines())
+        areas << line.rect;
+    if (!keyCap().isEmpty())
+        areas << KeyCapArea;
+    return areas;
+}
+
 void HelpDlg::mouseReleaseEvent(QMouseEvent *)
 {
     ++page;

@@ -31,6 +31,8 @@ public:
     QList<Line> lines() const;
     // The hotkey's key cap on the first page; empty without a hotkey in force.
     QString keyCap() const;
+    // Where the window draws over the page image shown: the lines and the key cap.
+    QList<QRect> drawnAreas() const;
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
