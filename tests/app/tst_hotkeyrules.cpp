@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -28,6 +29,29 @@
 // refused and takes no key from anyone; a key another program holds is named in
 // the hotkey line, not in green, and in a tray balloon, never in a box at start;
 // in the settings a refused key gets a box and the previous hotkey stays.
+// Counts the presses of one mouse button that reach a window.
+class PressCounter : public QObject
+{
+public:
+    PressCounter(QWidget *window, Qt::MouseButton button) : button(button)
+    {
+        window->installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress &&
+            static_cast<QMouseEvent *>(event)->button() == button)
+            ++count;
+        return false;
+    }
+
+private:
+    Qt::MouseButton button;
+};
+
 class TestHotkeyRules : public QObject
 {
     Q_OBJECT
@@ -291,7 +315,12 @@ private slots:
         const QPoint background(300, 60);
         w->move(click - background);
         QTRY_COMPARE(w->mapToGlobal(background), click);
-        xdotoolAt(click, {QStringLiteral("click"), QStringLiteral("3")});
+        // The press alone opens nothing (the window has seen it); the release opens the menu.
+        PressCounter presses(w.get(), Qt::RightButton);
+        xdotoolAt(click, {QStringLiteral("mousedown"), QStringLiteral("3")});
+        QTRY_COMPARE(presses.count, 1);
+        QVERIFY(!w->trayMenu->isVisible());
+        xdotool({QStringLiteral("mouseup"), QStringLiteral("3")});
         QTRY_VERIFY(w->trayMenu->isVisible());
         // Everything the click sent has arrived once the pointer's next move has.
         auto setting = w->findChild<QAction *>(QStringLiteral("actionSetting"));
