@@ -10,8 +10,9 @@ class QPaintDevice;
 class QTextLayout;
 
 // Paints the rows of the result popup by hand: background, file icon, the name
-// with every occurrence of the typed text in bold and underlined, the path in big
-// rows, and the separator lines. Small rows are 22 px high, big rows 40 px.
+// with every occurrence of the typed text in bold and underlined (and, for a
+// program found by what it is for, what matched, in grey after the name), the
+// path in big rows, and the separator lines. Small rows are 22 px high, big rows 40 px.
 class QItemViewDelegate : public QItemDelegate
 {
     Q_OBJECT
