@@ -22,6 +22,7 @@ public:
     bool running = false;
 
     void accept(SingleApplication *app, QLocalSocket *socket);
+    void serve(SingleApplication *app, QLocalSocket *socket);
 };
 
 namespace {
@@ -43,30 +44,44 @@ QByteArray frame(const QString &message)
     return payload + text;
 }
 
-// Reads what has arrived of one message, appending each part once. True when it
-// is whole; `failed` when its length is over the limit.
-bool readMessage(QLocalSocket *socket, QByteArray &buffer, qint64 &length, bool &failed)
+// One message arriving on a connection, each part read once, as it arrives.
+class IncomingMessage
 {
-    while (socket->bytesAvailable() > 0 || length == buffer.size()) {
-        if (length < 0) {
-            buffer += socket->read(4 - buffer.size());
-            if (buffer.size() < 4)
-                return false;
-            const quint32 size = qFromBigEndian<quint32>(buffer.constData());
-            buffer.clear();
-            if (size > maxMessageBytes) {
-                failed = true;
-                return false;
+public:
+    enum class State { Pending, Whole, Refused };
+
+    State state() const { return m_state; }
+    QString text() const { return QString::fromUtf8(m_buffer); }
+
+    State read(QLocalSocket *socket)
+    {
+        while (m_state == State::Pending && (socket->bytesAvailable() > 0 || m_length == m_buffer.size())) {
+            if (m_length < 0) {
+                m_buffer += socket->read(4 - m_buffer.size());
+                if (m_buffer.size() < 4)
+                    break;
+                const quint32 length = qFromBigEndian<quint32>(m_buffer.constData());
+                m_buffer.clear();
+                if (length > maxMessageBytes) {
+                    m_state = State::Refused;
+                    break;
+                }
+                m_length = length;
+                m_buffer.reserve(int(m_length));
             }
-            length = size;
-            buffer.reserve(int(length));
+            if (m_length == m_buffer.size())
+                m_state = State::Whole;
+            else
+                m_buffer += socket->read(m_length - m_buffer.size());
         }
-        if (length == buffer.size())
-            return true;
-        buffer += socket->read(length - buffer.size());
+        return m_state;
     }
-    return false;
-}
+
+private:
+    QByteArray m_buffer;
+    qint64 m_length = -1;
+    State m_state = State::Pending;
+};
 
 // The identity: made from the executable's absolute path and the user.
 QString instanceId()
@@ -143,7 +158,7 @@ SingleApplication::SingleApplication(int &argc, char **argv) : QApplication(argc
         qWarning("Tolvane: cannot listen on %s", qPrintable(d->serverName));
 }
 
-// Holds a connection until its message is whole, it ends, or its time is up.
+// Counts the connections held, and stops taking more at the limit.
 void SingleApplication::Private::accept(SingleApplication *app, QLocalSocket *socket)
 {
     if (!SingleInstancePlatform::peerIsSameUser(socket)) {
@@ -157,32 +172,32 @@ void SingleApplication::Private::accept(SingleApplication *app, QLocalSocket *so
         if (--connections < maxConnections && listener)
             listener->setPaused(false);
     });
-    QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    serve(app, socket);
+}
 
-    struct Incoming
-    {
-        QByteArray buffer;
-        qint64 length = -1;
-        bool done = false;
-    };
-    auto incoming = std::make_shared<Incoming>();
-    // True once the connection needs nothing more: answered, or refused.
-    auto read = [app, socket, incoming] {
-        if (incoming->done)
-            return true;
-        bool failed = false;
-        if (readMessage(socket, incoming->buffer, incoming->length, failed)) {
-            incoming->done = true;
+// Holds a connection until its message is whole (answered, then passed on), it
+// is refused or it ends, or its time is up.
+void SingleApplication::Private::serve(SingleApplication *app, QLocalSocket *socket)
+{
+    QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    auto message = std::make_shared<IncomingMessage>();
+    auto read = [app, socket, message] {
+        if (message->state() != IncomingMessage::State::Pending)
+            return;
+        switch (message->read(socket)) {
+        case IncomingMessage::State::Pending:
+            break;
+        case IncomingMessage::State::Whole:
             socket->write("1", 1);
             socket->flush();
             socket->disconnectFromServer();
-            emit app->messageReceived(QString::fromUtf8(incoming->buffer));
-        } else if (failed) {
-            incoming->done = true;
+            emit app->messageReceived(message->text());
+            break;
+        case IncomingMessage::State::Refused:
             socket->abort();
             socket->deleteLater();
+            break;
         }
-        return incoming->done;
     };
     QObject::connect(socket, &QLocalSocket::readyRead, app, read);
     auto *timer = new QTimer(socket);
