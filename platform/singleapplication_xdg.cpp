@@ -130,8 +130,9 @@ void Listener::Impl::acceptOne()
 {
     const int connection = ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (connection < 0) {
-        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-            // The connection stays queued: take it when descriptors are free again.
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            // Out of file descriptors, or memory: the connection stays queued, to be
+            // taken when there are some again. The socket is never given up.
             notifier->setEnabled(false);
             retry.start();
         }
