@@ -74,7 +74,8 @@ bool isTrustedEntry(const QFileInfo &info)
 Launcher::Result launchDesktopEntry(const QString &path)
 {
     if (!isTrustedEntry(QFileInfo(path)))
-        return {false, QStringLiteral("the desktop entry is not installed, nor made executable by you")};
+        return {false, QStringLiteral("the desktop entry is not installed, nor made executable by you; make "
+                                      "it executable to trust it")};
     GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(QFile::encodeName(path).constData());
     if (!info)
         return {false, QStringLiteral("not a valid application entry")};
