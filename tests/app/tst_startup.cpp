@@ -19,7 +19,8 @@
 #include <vector>
 
 // The real program as separate processes on the test's X server: one copy per
-// executable and user, the second start's message, and when the catalog is saved.
+// executable and user, the second start's message, when the catalog is saved, and
+// a socket that other users cannot reach and floods cannot take down.
 class TestStartup : public QObject
 {
     Q_OBJECT
