@@ -25,7 +25,8 @@
 // fresh start binds the configured key and opens nothing; the key brings Tolvane
 // up with the keyboard from another program's window (the portal sends no
 // activation token); a restart finds the same binding and opens nothing; a new key
-// chosen in the settings works and the old one no longer does.
+// chosen in the settings works and the old one no longer does. The session starts
+// with stale components of older versions in Plasma's shortcut settings.
 class TestKWin : public QObject
 {
     Q_OBJECT
@@ -79,9 +80,11 @@ class TestKWin : public QObject
         QTRY_VERIFY2_WITH_TIMEOUT(
             kwin->activeWindow().startsWith(QLatin1String("org.tolvane.TestOther|Other program|")),
             qPrintable(kwin->activeWindow()), 10000);
-        QTRY_VERIFY2(other->isActiveWindow(), QApplication::activeWindow()
-                                                  ? qPrintable(QApplication::activeWindow()->windowTitle())
-                                                  : "no active window here");
+        QTRY_VERIFY2_WITH_TIMEOUT(other->isActiveWindow(),
+                                  QApplication::activeWindow()
+                                      ? qPrintable(QApplication::activeWindow()->windowTitle())
+                                      : "no active window here",
+                                  10000);
     }
 
     void pressEscapeUntilHidden()
@@ -149,8 +152,9 @@ private slots:
         activateOther();
         QVERIFY(KWinSession::press({QStringLiteral("ctrl+alt+q")}));
         QTRY_VERIFY_WITH_TIMEOUT(tolvaneActive(), 10000);
-        QTRY_VERIFY2(!other->isActiveWindow(),
-                     qPrintable(kwin->activeWindow() + QStringLiteral(" other: ") + other->text()));
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            !other->isActiveWindow(),
+            qPrintable(kwin->activeWindow() + QStringLiteral(" other: ") + other->text()), 10000);
         // The keyboard is in the search box: a name and Return start the item.
         QFile::remove(marker);
         QVERIFY(KWinSession::press(
@@ -167,8 +171,9 @@ private slots:
         QVERIFY(process->waitForStarted(10000));
         QTRY_VERIFY_WITH_TIMEOUT(tolvaneActive(), 20000);
         nothingElseOpens(before);
-        // The same component, no new one beside it.
-        QCOMPARE(shortcutSettings().count(QLatin1String("[tolvane")), 1);
+        // The same component, and no new one beside it and the stale ones.
+        QCOMPARE(shortcutSettings().count(QLatin1String(Component)), 1);
+        QVERIFY(shortcutSettings().count(QLatin1String("[tolvane")) <= 3);
 
         pressEscapeUntilHidden();
         activateOther();

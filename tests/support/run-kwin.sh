@@ -7,7 +7,9 @@
 # XDG_CURRENT_DESKTOP=KDE and TOLVANE_KWIN_RUNTIME (the session's runtime folder,
 # which holds kwin.log and portal.log) set. KWin lets clients use its fake-input
 # protocol (keys for the tests). As root the whole session, test included, runs in
-# a user namespace as user 1000, as Plasma would not run as root.
+# a user namespace as user 1000, as Plasma would not run as root. With
+# TOLVANE_KWIN_SHORTCUTS naming a file, the session starts with it as its
+# kglobalshortcutsrc.
 set -u
 if [[ $(id -u) -eq 0 && -z "${TOLVANE_KWIN_INNER:-}" ]]; then
     TOLVANE_KWIN_INNER=1 exec unshare -U --map-user=1000 --map-group=1000 "$0" "$@"
@@ -31,6 +33,10 @@ export XDG_SESSION_DESKTOP=KDE KDE_SESSION_VERSION=5
 export HOME="$runtime/home" XDG_CONFIG_HOME="$runtime/home/.config" XDG_DATA_HOME="$runtime/home/.local/share"
 export XDG_CACHE_HOME="$runtime/home/.cache"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
+# The desktop's shortcut settings as an earlier session left them, when given.
+if [[ -n "${TOLVANE_KWIN_SHORTCUTS:-}" ]]; then
+    cp "$TOLVANE_KWIN_SHORTCUTS" "$XDG_CONFIG_HOME/kglobalshortcutsrc"
+fi
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK QT_QPA_PLATFORM
 
 owned() {
