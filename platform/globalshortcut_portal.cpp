@@ -241,7 +241,9 @@ public:
         ++generation;
         forgetRequests();
         timeout.stop();
-        closeSession(opening);
+        if (opening != live)
+            closeSession(opening);
+        opening.clear();
         Outcome outcome;
         wanted = shortcut;
         if (shortcut.isEmpty()) {
@@ -359,10 +361,17 @@ private:
 
     void start()
     {
-        if (!registered)
+        if (!registered) {
             registerApplication(generation);
-        else
+        } else if (!live.isEmpty() && live.endsWith(QLatin1Char('/') + token())) {
+            // The key of the session in force (the settings went back to it): that
+            // session is asked again, as another one of the same token cannot exist.
+            opening = live;
+            timeout.start();
+            listShortcuts(generation);
+        } else {
             createSession(generation);
+        }
     }
 
     // Calls a portal method whose answer comes as a Request's Response signal; the

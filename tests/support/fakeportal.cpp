@@ -212,6 +212,9 @@ bool FakePortal::handleMessage(const QDBusMessage &message, const QDBusConnectio
         const QList<FakeShortcut> asked = shortcutsIn(options.value(QStringLiteral("shortcuts")));
         calls << (QStringLiteral("CreateSession ") + token + QLatin1Char(' ') + triggersOf(asked)).trimmed();
         const QString session = DesktopPath + QStringLiteral("/session/") + sender + QLatin1Char('/') + token;
+        // Like xdg-desktop-portal, no second session at the path of an open one.
+        if (openSessions.contains(session))
+            return fail(QStringLiteral("org.freedesktop.portal.Error.Failed"));
         m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
         if (answer == Answer::Silent)
             return true;

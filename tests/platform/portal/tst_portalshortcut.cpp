@@ -195,7 +195,32 @@ private slots:
         QCOMPARE(shortcut.status(), GlobalShortcut::Status::Failed);
         QCOMPARE(shortcut.errorString(), QStringLiteral("needs Ctrl, Alt or Super"));
         QTRY_COMPARE(portal.openSessions.size(), 0);
-        QVERIFY(!portal.calls.mid(beforeBare).join(QLatin1Char('\n')).contains(QStringLiteral("CreateSession")));
+        QVERIFY(
+            !portal.calls.mid(beforeBare).join(QLatin1Char('\n')).contains(QStringLiteral("CreateSession")));
+    }
+
+    // A new key the desktop refuses leaves the old one in force; the settings
+    // going back to it ask the session that holds it, not a new one.
+    void aRefusedNewKeyKeepsTheOld()
+    {
+        FakePortal portal(bus->address());
+        GlobalShortcut shortcut(nullptr, GlobalShortcut::Mechanism::Portal);
+        QSignalSpy activated(&shortcut, &GlobalShortcut::activated);
+        QVERIFY(shortcut.setShortcut(key("CTRL+ALT+Q")));
+        QTRY_COMPARE_WITH_TIMEOUT(shortcut.status(), GlobalShortcut::Status::Active, 10000);
+        portal.answer = FakePortal::Answer::Refuse;
+        QVERIFY(shortcut.setShortcut(key("CTRL+ALT+W")));
+        QTRY_COMPARE_WITH_TIMEOUT(shortcut.status(), GlobalShortcut::Status::Failed, 10000);
+        QCOMPARE(shortcut.errorString(), QStringLiteral("the desktop refused it"));
+        portal.answer = FakePortal::Answer::Accept;
+        const qsizetype before = portal.calls.size();
+        QVERIFY(shortcut.setShortcut(key("CTRL+ALT+Q")));
+        QTRY_COMPARE_WITH_TIMEOUT(shortcut.status(), GlobalShortcut::Status::Active, 10000);
+        QCOMPARE(shortcut.trigger(), QStringLiteral("Ctrl+Alt+Q"));
+        QCOMPARE(portal.calls.mid(before), QStringList{QStringLiteral("ListShortcuts")});
+        QCOMPARE(portal.openSessions.size(), 1);
+        portal.activate();
+        QTRY_COMPARE(activated.count(), 1);
     }
 
     void failuresFallBackWithoutBlocking_data()
@@ -251,7 +276,10 @@ private slots:
             QCOMPARE(portal->openSessions.size(), 1);
         if (answer != int(FakePortal::Answer::Decline))
             return;
-        // The user is asked once, not at every start.
+        // The user is asked once, not at every start. (The first start ends: its
+        // session goes, as when the process ends.)
+        shortcut.setShortcut(QKeySequence());
+        QTRY_VERIFY(portal->openSessions.isEmpty());
         const qsizetype asked = portal->calls.size();
         GlobalShortcut next(nullptr, GlobalShortcut::Mechanism::Portal);
         QVERIFY(next.setShortcut(key("CTRL+ALT+Q")));
