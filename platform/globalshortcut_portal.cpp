@@ -148,27 +148,28 @@ bool describes(const QString &description, const QKeySequence &shortcut)
     return false;
 }
 
-// Keys whose binding the user declined in the desktop's dialog: not asked again at
-// the next start.
-QString declinedFile()
+// Keys that the desktop was asked to bind and did not (the user declined its
+// dialog, or it bound nothing), with the reason: a later start does not ask again,
+// so that no dialog or settings window opens at every start.
+QString unboundFile()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/tolvane/desktop-shortcuts.ini");
 }
 
-bool wasDeclined(const QString &token)
+QString unboundReason(const QString &token)
 {
-    return QSettings(declinedFile(), QSettings::IniFormat)
-        .value(QStringLiteral("declined/") + token)
-        .toBool();
+    return QSettings(unboundFile(), QSettings::IniFormat)
+        .value(QStringLiteral("unbound/") + token)
+        .toString();
 }
 
-void setDeclined(const QString &token, bool declined)
+void setUnbound(const QString &token, const QString &reason)
 {
-    QSettings settings(declinedFile(), QSettings::IniFormat);
-    const QString key = QStringLiteral("declined/") + token;
-    if (declined)
-        settings.setValue(key, true);
+    QSettings settings(unboundFile(), QSettings::IniFormat);
+    const QString key = QStringLiteral("unbound/") + token;
+    if (!reason.isEmpty())
+        settings.setValue(key, reason);
     else if (settings.contains(key))
         settings.remove(key);
 }
@@ -355,7 +356,7 @@ private:
                          QStringLiteral("the desktop gave it no key"));
             return;
         }
-        setDeclined(token(), false);
+        setUnbound(token(), QString());
         emit changed(GlobalShortcut::Status::Active, listed.description, QString());
     }
 
@@ -505,9 +506,11 @@ private:
                         return;
                     }
                     adopt();
-                    // Asked once: a key the user declined is not asked for again.
-                    if (wasDeclined(token())) {
-                        fail(QStringLiteral("declined in the desktop's dialog"));
+                    // Asked once: what the desktop did not bind at an earlier start is
+                    // not asked for again, unless the user chose the key anew.
+                    const QString before = unboundReason(token());
+                    if (!before.isEmpty() && !changing) {
+                        fail(before);
                         return;
                     }
                     bindShortcuts(forGeneration);
@@ -535,8 +538,9 @@ private:
                  QVariantMap()},
                 forGeneration, [this](uint response, const QVariantMap &results) {
                     if (response == ResponseCancelled) {
-                        setDeclined(token(), true);
-                        fail(QStringLiteral("declined in the desktop's dialog"));
+                        const QString reason = QStringLiteral("declined in the desktop's dialog");
+                        setUnbound(token(), reason);
+                        fail(reason);
                         return;
                     }
                     if (response != 0) {
@@ -545,7 +549,9 @@ private:
                     }
                     const Listed listed = listedIn(results.value(QStringLiteral("shortcuts")));
                     if (!listed.found) {
-                        fail(QStringLiteral("the desktop bound no key"));
+                        const QString reason = QStringLiteral("the desktop bound no key");
+                        setUnbound(token(), reason);
+                        fail(reason);
                         return;
                     }
                     report(listed);

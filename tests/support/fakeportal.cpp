@@ -264,6 +264,10 @@ bool FakePortal::handleMessage(const QDBusMessage &message, const QDBusConnectio
             respond(request, 1, {});
             return true;
         }
+        if (answer == Answer::BindNothing) {
+            respond(request, 0, {{QStringLiteral("shortcuts"), QVariant::fromValue(QList<FakeShortcut>())}});
+            return true;
+        }
         if (kind == Kind::Newer) {
             // The dialog binds the keys asked for (a new preferred key replaces the old).
             for (const FakeShortcut &shortcut : asked) {

@@ -41,8 +41,9 @@ public:
     // kept per application; BindShortcuts asks the user in a dialog.
     enum class Kind { Plasma527, Newer };
     // Accept; Refuse: every request answers "failed" (2); Silent: no answer ever;
-    // Decline: the user cancels the dialog (1); FailBind: BindShortcuts fails (2).
-    enum class Answer { Accept, Refuse, Silent, Decline, FailBind };
+    // Decline: the user cancels the dialog (1); FailBind: BindShortcuts fails (2);
+    // BindNothing: BindShortcuts succeeds with no shortcut bound.
+    enum class Answer { Accept, Refuse, Silent, Decline, FailBind, BindNothing };
 
     // Connects to the bus at `address` and takes the portal's name there.
     explicit FakePortal(const QString &address, QObject *parent = nullptr);
