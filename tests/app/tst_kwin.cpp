@@ -211,6 +211,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window->globalHotkey->trigger(), QStringLiteral("Ctrl+Alt+W"), 10000);
         QCOMPARE(window->globalHotkey->status(), GlobalShortcut::Status::Active);
         QTRY_VERIFY(window->lblHotkey->text().contains(QLatin1String("Ctrl+Alt+W")));
+        // In force: in green.
+        QVERIFY(window->lblHotkey->text().contains(QLatin1String("#32EC81")));
+        const QString shots = qEnvironmentVariable("TOLVANE_SCREENSHOT_DIR");
+        if (!shots.isEmpty())
+            window->grab().save(shots + QStringLiteral("/kwin-hotkey-line.png"));
         QCOMPARE(boxes.texts, QStringList());
 
         window->hide();
