@@ -233,8 +233,9 @@ public:
     ~PortalShortcutBackend() override
     {
         forgetRequests();
+        if (opening != live)
+            closeSession(opening);
         closeSession(live);
-        closeSession(opening);
     }
 
     Outcome bind(const QKeySequence &shortcut) override
@@ -561,9 +562,10 @@ private:
     // The new session replaces the one that held the previous key.
     void adopt()
     {
-        if (opening.isEmpty() || opening == live)
+        if (opening.isEmpty())
             return;
-        closeSession(live);
+        if (opening != live)
+            closeSession(live);
         live = opening;
         opening.clear();
     }
