@@ -27,6 +27,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -358,7 +359,39 @@ private:
             return;
         }
         setUnbound(token(), QString());
-        emit changed(GlobalShortcut::Status::Active, listed.description, QString());
+        confirmWithKGlobalAccel(listed.description);
+    }
+
+    // Plasma 5.27's portal names the preferred trigger even where its shortcut
+    // daemon gave the key to no one because another shortcut holds it (the action
+    // keeps it only as its default). Where that daemon runs, its own word on the
+    // action's key decides; it is never started by this question.
+    void confirmWithKGlobalAccel(const QString &description)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/kglobalaccel"),
+            QStringLiteral("org.kde.KGlobalAccel"), QStringLiteral("shortcut"));
+        call.setArguments({QStringList{token(), ShortcutId, QString(), QString()}});
+        call.setAutoStartService(false);
+        auto callWatcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+        const int forGeneration = generation;
+        connect(callWatcher, &QDBusPendingCallWatcher::finished, this,
+                [this, callWatcher, forGeneration, description] {
+                    callWatcher->deleteLater();
+                    if (forGeneration != generation)
+                        return;
+                    const QDBusPendingReply<QList<int>> reply = *callWatcher;
+                    // No daemon, or an action it does not know (a desktop that keeps
+                    // the binding elsewhere): the portal's word stands.
+                    const QList<int> keys = reply.isError() ? QList<int>() : reply.value();
+                    const bool noKey = !keys.isEmpty() && std::all_of(keys.cbegin(), keys.cend(),
+                                                                      [](int key) { return key == 0; });
+                    if (noKey)
+                        emit changed(GlobalShortcut::Status::Failed, QString(),
+                                     QStringLiteral("another shortcut of the desktop holds it"));
+                    else
+                        emit changed(GlobalShortcut::Status::Active, description, QString());
+                });
     }
 
     void start()
