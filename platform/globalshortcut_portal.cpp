@@ -597,10 +597,26 @@ private:
     {
         if (opening.isEmpty())
             return;
-        if (opening != live)
+        if (opening != live && !live.isEmpty()) {
+            const QString previousToken = live.section(QLatin1Char('/'), -1);
             closeSession(live);
+            releaseWithKGlobalAccel(previousToken);
+        }
         live = opening;
         opening.clear();
+    }
+
+    // Plasma 5.27 keeps the key of a closed session's component, and so keeps it
+    // from every other program: where KDE's shortcut daemon runs, the previous
+    // key's shortcut goes with its session (never starting the daemon for that).
+    void releaseWithKGlobalAccel(const QString &previousToken)
+    {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.kde.kglobalaccel"), QStringLiteral("/kglobalaccel"),
+            QStringLiteral("org.kde.KGlobalAccel"), QStringLiteral("unregister"));
+        call.setArguments({previousToken, ShortcutId});
+        call.setAutoStartService(false);
+        bus.asyncCall(call);
     }
 
     void closeSession(QString &session)

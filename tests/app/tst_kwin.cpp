@@ -261,8 +261,11 @@ private slots:
         window->hide();
         activateOther();
         QVERIFY(KWinSession::press({QStringLiteral("ctrl+alt+q")}));
-        // The old key no longer shows the window.
+        // The old key no longer shows the window, and Plasma no longer keeps it for
+        // the program.
         QVERIFY(!QTest::qWaitFor([&] { return window->isVisible(); }, 3000));
+        QVERIFY2(!shortcutSettings().contains(QLatin1String("show-window=Ctrl+Alt+Q")),
+                 qPrintable(shortcutSettings().section(QLatin1String("[tolvane"), 1)));
         QVERIFY2(foreignWindows(0).isEmpty(), qPrintable(foreignWindows(0).join(QLatin1Char('\n'))));
     }
 };
