@@ -71,11 +71,11 @@ static void pause_ms(long ms)
     nanosleep(&t, NULL);
 }
 
+/* Each event is through KWin before the next is sent (a round trip). */
 static void key(struct wl_display *display, int code, int pressed)
 {
     org_kde_kwin_fake_input_keyboard_key(fake, (uint32_t)code, pressed ? 1 : 0);
     wl_display_roundtrip(display);
-    pause_ms(10);
 }
 
 /* Presses the keys of "ctrl+alt+q" in order, then releases them in reverse. */
