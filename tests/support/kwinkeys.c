@@ -5,6 +5,8 @@
  * released in turn, or "type:TEXT" for lower-case letters, digits and spaces, or
  * "sleep:MS". Keys are named as evdev keys: ctrl, alt, shift, meta, a-z, 0-9,
  * f1-f12, escape, return, space, tab, backspace. */
+#define _POSIX_C_SOURCE 200809L /* nanosleep */
+
 #include "fake-input-client-protocol.h"
 
 #include <linux/input-event-codes.h>
