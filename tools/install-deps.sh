@@ -21,7 +21,7 @@ kde_pkgs=(kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5 syst
           kde-cli-tools plasma-integration plasma-wayland-protocols libwayland-dev libwayland-bin dbus-bin)
 test_pkgs=(xvfb xauth xdotool trayer xcompmgr x11-utils imagemagick sqlite3 fonts-dejavu-core
            sway grim wtype dbus-daemon "${package_pkgs[@]}" desktop-file-utils
-           libsm-dev "${kde_pkgs[@]}")
+           libsm-dev gsettings-desktop-schemas "${kde_pkgs[@]}")
 bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core sway wtype "${kde_pkgs[@]}")
 
 want=("${build_pkgs[@]}")
