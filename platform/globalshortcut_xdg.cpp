@@ -26,6 +26,7 @@ ShortcutBackend *ShortcutBackends::create(GlobalShortcut::Mechanism mechanism, Q
         return createPortal(parent);
     case GlobalShortcut::Mechanism::Automatic:
         return create(automatic(), parent);
+    case GlobalShortcut::Mechanism::DesktopShortcut:
     case GlobalShortcut::Mechanism::None:
         break;
     }

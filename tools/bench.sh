@@ -3,7 +3,7 @@
 # table: each figure's median, 95th percentile, number of runs, target and verdict.
 #   tools/bench.sh [build-folder]      (default: build-bench in the repository)
 # The process and window figures run under a private Xvfb server, and again under a
-# headless sway for Wayland; every benchmark works in a temporary sandbox of its own.
+# headless sway and KWin for Wayland; every benchmark works in a temporary sandbox of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -29,6 +29,8 @@ run "$xvfb" "$bin/bench_keystroke"
 # The same window figures on Wayland (headless sway), in the same run.
 run "$sway" "$bin/bench_startup"
 run "$sway" "$bin/bench_keystroke"
+# The portal's hotkey on KDE Plasma (headless KWin), in the same run.
+run "$repo/tests/support/run-kwin.sh" "$bin/bench_startup"
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" entries
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" tree
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" links
