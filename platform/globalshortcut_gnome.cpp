@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace {
@@ -19,13 +20,17 @@ namespace {
 const char *const MediaKeysSchema = "org.gnome.settings-daemon.plugins.media-keys";
 const char *const CustomSchema = "org.gnome.settings-daemon.plugins.media-keys.custom-keybinding";
 const char *const ListKey = "custom-keybindings";
-const QString CustomBase = QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/");
+const QString CustomBase =
+    QStringLiteral("/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/");
 const QString EntryName = QStringLiteral("Tolvane");
 
 // Schemas whose keys hold GNOME's own shortcuts (lists of accelerators or one).
 const char *const KeybindingSchemas[] = {
-    "org.gnome.desktop.wm.keybindings", "org.gnome.mutter.keybindings", "org.gnome.mutter.wayland.keybindings",
-    "org.gnome.shell.keybindings", MediaKeysSchema,
+    "org.gnome.desktop.wm.keybindings",
+    "org.gnome.mutter.keybindings",
+    "org.gnome.mutter.wayland.keybindings",
+    "org.gnome.shell.keybindings",
+    MediaKeysSchema,
 };
 
 // How long GNOME's settings may take to confirm a write before the hotkey counts.
@@ -83,20 +88,34 @@ QString keysymName(int key)
     if (key >= Qt::Key_F1 && key <= Qt::Key_F35)
         return QStringLiteral("F%1").arg(key - Qt::Key_F1 + 1);
     static const QHash<int, QString> names{
-        {Qt::Key_Space, QStringLiteral("space")},       {Qt::Key_Return, QStringLiteral("Return")},
-        {Qt::Key_Enter, QStringLiteral("KP_Enter")},    {Qt::Key_Escape, QStringLiteral("Escape")},
-        {Qt::Key_Tab, QStringLiteral("Tab")},           {Qt::Key_Backspace, QStringLiteral("BackSpace")},
-        {Qt::Key_Insert, QStringLiteral("Insert")},     {Qt::Key_Delete, QStringLiteral("Delete")},
-        {Qt::Key_Home, QStringLiteral("Home")},         {Qt::Key_End, QStringLiteral("End")},
-        {Qt::Key_PageUp, QStringLiteral("Page_Up")},    {Qt::Key_PageDown, QStringLiteral("Page_Down")},
-        {Qt::Key_Left, QStringLiteral("Left")},         {Qt::Key_Right, QStringLiteral("Right")},
-        {Qt::Key_Up, QStringLiteral("Up")},             {Qt::Key_Down, QStringLiteral("Down")},
-        {Qt::Key_Comma, QStringLiteral("comma")},       {Qt::Key_Period, QStringLiteral("period")},
-        {Qt::Key_Slash, QStringLiteral("slash")},       {Qt::Key_Minus, QStringLiteral("minus")},
-        {Qt::Key_Equal, QStringLiteral("equal")},       {Qt::Key_Semicolon, QStringLiteral("semicolon")},
-        {Qt::Key_Apostrophe, QStringLiteral("apostrophe")}, {Qt::Key_QuoteLeft, QStringLiteral("grave")},
-        {Qt::Key_BracketLeft, QStringLiteral("bracketleft")}, {Qt::Key_BracketRight, QStringLiteral("bracketright")},
-        {Qt::Key_Backslash, QStringLiteral("backslash")}, {Qt::Key_Print, QStringLiteral("Print")},
+        {Qt::Key_Space, QStringLiteral("space")},
+        {Qt::Key_Return, QStringLiteral("Return")},
+        {Qt::Key_Enter, QStringLiteral("KP_Enter")},
+        {Qt::Key_Escape, QStringLiteral("Escape")},
+        {Qt::Key_Tab, QStringLiteral("Tab")},
+        {Qt::Key_Backspace, QStringLiteral("BackSpace")},
+        {Qt::Key_Insert, QStringLiteral("Insert")},
+        {Qt::Key_Delete, QStringLiteral("Delete")},
+        {Qt::Key_Home, QStringLiteral("Home")},
+        {Qt::Key_End, QStringLiteral("End")},
+        {Qt::Key_PageUp, QStringLiteral("Page_Up")},
+        {Qt::Key_PageDown, QStringLiteral("Page_Down")},
+        {Qt::Key_Left, QStringLiteral("Left")},
+        {Qt::Key_Right, QStringLiteral("Right")},
+        {Qt::Key_Up, QStringLiteral("Up")},
+        {Qt::Key_Down, QStringLiteral("Down")},
+        {Qt::Key_Comma, QStringLiteral("comma")},
+        {Qt::Key_Period, QStringLiteral("period")},
+        {Qt::Key_Slash, QStringLiteral("slash")},
+        {Qt::Key_Minus, QStringLiteral("minus")},
+        {Qt::Key_Equal, QStringLiteral("equal")},
+        {Qt::Key_Semicolon, QStringLiteral("semicolon")},
+        {Qt::Key_Apostrophe, QStringLiteral("apostrophe")},
+        {Qt::Key_QuoteLeft, QStringLiteral("grave")},
+        {Qt::Key_BracketLeft, QStringLiteral("bracketleft")},
+        {Qt::Key_BracketRight, QStringLiteral("bracketright")},
+        {Qt::Key_Backslash, QStringLiteral("backslash")},
+        {Qt::Key_Print, QStringLiteral("Print")},
     };
     return names.value(key);
 }
@@ -134,8 +153,8 @@ QString normalized(const QString &accelerator)
             break;
         const QString name = rest.mid(1, end - 1).toLower();
         rest = rest.mid(end + 1);
-        if (name == QLatin1String("control") || name == QLatin1String("ctrl") || name == QLatin1String("ctl") ||
-            name == QLatin1String("primary"))
+        if (name == QLatin1String("control") || name == QLatin1String("ctrl") ||
+            name == QLatin1String("ctl") || name == QLatin1String("primary"))
             modifiers << QStringLiteral("C");
         else if (name == QLatin1String("alt") || name == QLatin1String("mod1"))
             modifiers << QStringLiteral("A");
@@ -257,7 +276,8 @@ public:
         // One entry however often the program starts: extras of ours from older runs go.
         removeEntries(ours.mid(1));
         openEntry(path);
-        if (!entry || !g_settings_is_writable(entry, "binding") || !g_settings_is_writable(mediaKeys, ListKey)) {
+        if (!entry || !g_settings_is_writable(entry, "binding") ||
+            !g_settings_is_writable(mediaKeys, ListKey)) {
             closeEntry();
             outcome.error = QStringLiteral("GNOME's keyboard settings cannot be changed");
             return outcome;
@@ -282,9 +302,13 @@ public:
     bool isAvailable() const override { return mediaKeys != nullptr; }
 
 private:
-    // The command as GNOME runs it (a command line, parsed like a shell's).
+    // The command as GNOME runs it (a command line, parsed like a shell's): the
+    // path as it is, quoted only where a shell would split or expand it.
     QString quotedCommand() const
     {
+        static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._+-]+$"));
+        if (plain.match(command).hasMatch())
+            return command;
         gchar *quoted = g_shell_quote(QFile::encodeName(command).constData());
         return takeString(quoted);
     }
@@ -294,6 +318,8 @@ private:
     {
         QStringList ours;
         const QString wantedCommand = quotedCommand();
+        gchar *quotedBytes = g_shell_quote(QFile::encodeName(command).constData());
+        const QString quoted = takeString(quotedBytes);
         const QStringList list = takeStrv(g_settings_get_strv(mediaKeys, ListKey));
         for (const QString &path : list) {
             if (!isValidPath(path))
@@ -303,7 +329,7 @@ private:
                 continue;
             const QString entryCommand = takeString(g_settings_get_string(settings, "command"));
             g_object_unref(settings);
-            if (entryCommand == wantedCommand || entryCommand == command)
+            if (entryCommand == wantedCommand || entryCommand == command || entryCommand == quoted)
                 ours << path;
         }
         return ours;
@@ -422,9 +448,8 @@ private:
     {
         // Later than the write itself: the database's answer, or the user's edit in
         // GNOME's keyboard settings.
-        QTimer::singleShot(0, static_cast<GnomeShortcutBackend *>(self), [self] {
-            static_cast<GnomeShortcutBackend *>(self)->check();
-        });
+        QTimer::singleShot(0, static_cast<GnomeShortcutBackend *>(self),
+                           [self] { static_cast<GnomeShortcutBackend *>(self)->check(); });
     }
 
     // Compares what GNOME's settings hold with what was written: a write the

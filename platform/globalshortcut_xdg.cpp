@@ -8,7 +8,8 @@ GlobalShortcut::Mechanism ShortcutBackends::automatic()
     // GNOME's own custom shortcuts work on every GNOME version and ask the user
     // nothing; its portal has global shortcuts only from GNOME 48 on.
     if (platform.startsWith(QLatin1String("wayland")))
-        return isGnomeSession() ? GlobalShortcut::Mechanism::DesktopShortcut : GlobalShortcut::Mechanism::Portal;
+        return isGnomeSession() ? GlobalShortcut::Mechanism::DesktopShortcut
+                                : GlobalShortcut::Mechanism::Portal;
     if (platform == QLatin1String("xcb")) {
         // Under XWayland an X11 grab "succeeds" but sees only keys pressed over
         // X11 windows: on a Wayland session the desktop's portal is the way.
@@ -16,7 +17,8 @@ GlobalShortcut::Mechanism ShortcutBackends::automatic()
                                     !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
         if (!waylandSession)
             return GlobalShortcut::Mechanism::KeyGrab;
-        return isGnomeSession() ? GlobalShortcut::Mechanism::DesktopShortcut : GlobalShortcut::Mechanism::Portal;
+        return isGnomeSession() ? GlobalShortcut::Mechanism::DesktopShortcut
+                                : GlobalShortcut::Mechanism::Portal;
     }
     return GlobalShortcut::Mechanism::None;
 }

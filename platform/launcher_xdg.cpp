@@ -80,7 +80,8 @@ GAppLaunchContext *contextFor(const Token &token)
     const QByteArray value = token.value.toUtf8();
     context->token = g_strdup(value.constData());
     // Also for entries without StartupNotify=true, for which GLib asks no id.
-    g_app_launch_context_setenv(G_APP_LAUNCH_CONTEXT(context), token.name.toUtf8().constData(), value.constData());
+    g_app_launch_context_setenv(G_APP_LAUNCH_CONTEXT(context), token.name.toUtf8().constData(),
+                                value.constData());
     return G_APP_LAUNCH_CONTEXT(context);
 }
 

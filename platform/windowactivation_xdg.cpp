@@ -2,8 +2,8 @@
 
 #include "popupwindows.h"
 
-#include <QAtomicInt>
 #include <QApplication>
+#include <QAtomicInt>
 #include <QGuiApplication>
 #include <QHostInfo>
 #include <QRegularExpression>
@@ -117,8 +117,8 @@ struct TokenRequest
     {
         auto request = static_cast<TokenRequest *>(data);
         if (!request->activation && strcmp(interface, xdg_activation_v1_interface.name) == 0)
-            request->activation =
-                static_cast<xdg_activation_v1 *>(wl_registry_bind(registry, name, &xdg_activation_v1_interface, 1));
+            request->activation = static_cast<xdg_activation_v1 *>(
+                wl_registry_bind(registry, name, &xdg_activation_v1_interface, 1));
     }
     static void globalRemove(void *, wl_registry *, uint32_t) {}
     static void tokenDone(void *data, xdg_activation_token_v1 *, const char *token)
