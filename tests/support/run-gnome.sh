@@ -42,7 +42,8 @@ if [[ ${1:-} == --session ]]; then
     # The shell starts in the overview; the test wants the desktop.
     gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
         --method org.gnome.Shell.Eval 'Main.overview.hide()' >/dev/null
-    export WAYLAND_DISPLAY=wayland-0
+    export WAYLAND_DISPLAY=$XDG_RUNTIME_DIR/wayland-0 TOLVANE_GNOME_HOME=$HOME \
+        TOLVANE_GNOME_XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR
     /usr/libexec/gsd-media-keys >"$runtime/media-keys.log" 2>&1 &
     keys=$!
     "$@"
