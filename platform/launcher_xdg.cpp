@@ -12,10 +12,9 @@
 #include <QRegularExpression>
 #include <QUrl>
 
-// A launch context whose startup id is the activation token: GLib puts it in
-// DESKTOP_STARTUP_ID (and XDG_ACTIVATION_TOKEN from 2.76 on) of a started program
-// and in the platform data of a D-Bus activated one, whose running copy hands it
-// to the compositor when it shows its window.
+// A launch context whose startup id is the activation token: GLib hands it to a
+// started program in its environment and to a D-Bus activated one in the platform
+// data, whose running copy passes it to the compositor when it shows its window.
 struct TokenLaunchContext
 {
     GAppLaunchContext parent;
