@@ -3,19 +3,23 @@
 # --package also what building its Debian package needs (dpkg-shlibdeps), with
 # --test also what its tests and screenshots need (an X server with a tray and a
 # compositing manager, a headless Wayland compositor, a private D-Bus bus, and the
-# package tools, since a test builds and checks the package), and with --bench
+# package tools, since a test builds and checks the package, and a headless GNOME
+# Shell with its shortcut daemon and a GTK program), and with --bench
 # what the benchmarks need (an X server and a headless Wayland compositor for the
 # process figures, fzf for the comparison).
 # Does nothing when everything is present.
 set -euo pipefail
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-dev
-            libglib2.0-dev libxcb1-dev libqt6svg6 qt6-wayland shared-mime-info)
+            libglib2.0-dev libxcb1-dev libqt6svg6 qt6-wayland shared-mime-info
+            qt6-base-private-dev libwayland-dev libwayland-bin wayland-protocols)
 package_pkgs=(dpkg-dev)
 test_pkgs=(xvfb xauth xdotool trayer xcompmgr x11-utils imagemagick sqlite3 fonts-dejavu-core
            sway grim wtype dbus-daemon "${package_pkgs[@]}" desktop-file-utils
-           libsm-dev)
-bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core sway wtype)
+           libsm-dev gnome-shell gnome-settings-daemon dconf-service dconf-gsettings-backend libglib2.0-bin
+           python3-gi gir1.2-gtk-4.0)
+bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core sway wtype gnome-shell gnome-settings-daemon
+            dconf-service dconf-gsettings-backend libglib2.0-bin python3-gi gir1.2-gtk-4.0)
 
 want=("${build_pkgs[@]}")
 case "${1:-}" in
