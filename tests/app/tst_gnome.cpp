@@ -137,40 +137,14 @@ class TestGnome : public QObject
         QCOMPARE(frame.topLeft(), started.topLeft());
     }
 
-    void writeMarker()
+    void startMarker()
     {
         const QString dir = TestSandbox::path(QStringLiteral("marker"));
-        QDir().mkpath(dir);
         markerLog = dir + QStringLiteral("/activations.log");
-        const QString script = dir + QStringLiteral("/marker.py");
-        QFile file(script);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("import gi\ngi.require_version('Gtk', '4.0')\nfrom gi.repository import Gtk\n"
-                   "app = Gtk.Application(application_id='org.example.TolvaneMarker')\n"
-                   "def activate(a):\n"
-                   "    w = a.get_active_window()\n"
-                   "    if w is None:\n"
-                   "        w = Gtk.ApplicationWindow(application=a, title='Marker Pad')\n"
-                   "        w.set_default_size(360, 240)\n"
-                   "    with open('" +
-                   QFile::encodeName(markerLog) +
-                   "', 'a') as log:\n"
-                   "        log.write('activate\\n')\n"
-                   "    w.present()\n"
-                   "app.connect('activate', activate)\napp.run(None)\n");
-        file.close();
-        const QString apps = session.value(QStringLiteral("XDG_DATA_HOME")) + QStringLiteral("/applications");
-        QDir().mkpath(apps);
-        QFile entry(apps + QStringLiteral("/org.example.TolvaneMarker.desktop"));
-        QVERIFY(entry.open(QIODevice::WriteOnly));
-        entry.write("[Desktop Entry]\nType=Application\nName=Marker Pad\nExec=/usr/bin/python3 " +
-                    QFile::encodeName(script) + "\nStartupNotify=true\n");
-        entry.close();
-        QProcessEnvironment environment = session;
-        environment.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
-        environment.insert(QStringLiteral("GSK_RENDERER"), QStringLiteral("cairo"));
-        marker.setProcessEnvironment(environment);
-        marker.start(QStringLiteral("/usr/bin/python3"), {script});
+        const QStringList command = GnomeShell::writeMarkerApp(dir);
+        QVERIFY(!command.isEmpty());
+        marker.setProcessEnvironment(session);
+        marker.start(command.first(), command.mid(1));
     }
 
 private slots:
@@ -188,7 +162,7 @@ private slots:
         gsettings({QStringLiteral("set"), QStringLiteral("org.gnome.settings-daemon.plugins.media-keys"),
                    QStringLiteral("custom-keybindings"), QStringLiteral("['%1']").arg(QLatin1String(Other))});
         QCOMPARE(customList(), QStringLiteral("['%1']").arg(QLatin1String(Other)));
-        writeMarker();
+        startMarker();
         QTRY_COMPARE_WITH_TIMEOUT(shell.focusedTitle(), QStringLiteral("Marker Pad"), 30000);
 
         copy = std::make_unique<ProgramCopy>(QStringLiteral("gnome"));

@@ -3,6 +3,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusReply>
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -59,7 +61,50 @@ QProcessEnvironment GnomeShell::sessionEnvironment()
     environment.remove(QStringLiteral("TMPDIR"));
     environment.remove(QStringLiteral("TOLVANE_REGISTRY_DIR"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    environment.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("wayland"));
+    // No GPU here: GTK draws with cairo.
+    environment.insert(QStringLiteral("GSK_RENDERER"), QStringLiteral("cairo"));
     return environment;
+}
+
+QStringList GnomeShell::writeMarkerApp(const QString &dir)
+{
+    QDir().mkpath(dir);
+    const QString script = dir + QStringLiteral("/marker.py");
+    QFile file(script);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    const QByteArray folder = QFile::encodeName(dir);
+    file.write("import time\nimport gi\ngi.require_version('Gtk', '4.0')\nfrom gi.repository import Gtk\n"
+               "app = Gtk.Application(application_id='org.example.TolvaneMarker')\n"
+               "def focused(w, _):\n"
+               "    if w.is_active():\n"
+               "        with open('" +
+               folder +
+               "/focus.log', 'a') as log:\n"
+               "            log.write('%d focus\\n' % time.monotonic_ns())\n"
+               "def activate(a):\n"
+               "    w = a.get_active_window()\n"
+               "    if w is None:\n"
+               "        w = Gtk.ApplicationWindow(application=a, title='Marker Pad')\n"
+               "        w.set_default_size(360, 240)\n"
+               "        w.connect('notify::is-active', focused)\n"
+               "    with open('" +
+               folder +
+               "/activations.log', 'a') as log:\n"
+               "        log.write('activate\\n')\n"
+               "    w.present()\n"
+               "app.connect('activate', activate)\napp.run(None)\n");
+    file.close();
+    const QString apps =
+        sessionEnvironment().value(QStringLiteral("XDG_DATA_HOME")) + QStringLiteral("/applications");
+    QDir().mkpath(apps);
+    QFile entry(apps + QStringLiteral("/org.example.TolvaneMarker.desktop"));
+    if (!entry.open(QIODevice::WriteOnly))
+        return {};
+    entry.write("[Desktop Entry]\nType=Application\nName=Marker Pad\nExec=/usr/bin/python3 " +
+                QFile::encodeName(script) + "\nStartupNotify=true\n");
+    return {QStringLiteral("/usr/bin/python3"), script};
 }
 
 QString GnomeShell::eval(const QString &script) const

@@ -22,6 +22,13 @@ public:
     // database and single-instance sockets with what the shell starts.
     static QProcessEnvironment sessionEnvironment();
 
+    // A GTK program titled "Marker Pad" (one copy: a second start asks the first to
+    // present its window) in `dir`, with its desktop entry in the session's
+    // applications folder. Each activation appends a line to <dir>/activations.log;
+    // each time its window gets the keyboard, "<monotonic ns> focus" to <dir>/focus.log.
+    // Returns the command that starts it.
+    static QStringList writeMarkerApp(const QString &dir);
+
     // Runs JavaScript in the shell; its result as JSON text, or "!error" text.
     QString eval(const QString &script) const;
     // The title of the window with the keyboard focus ("" for none).
