@@ -16,8 +16,8 @@ build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-
 package_pkgs=(dpkg-dev)
 test_pkgs=(xvfb xauth xdotool trayer xcompmgr x11-utils imagemagick sqlite3 fonts-dejavu-core
            sway grim wtype dbus-daemon "${package_pkgs[@]}" desktop-file-utils
-           libsm-dev gnome-shell gnome-settings-daemon dconf-service dconf-gsettings-backend libglib2.0-bin
-           python3-gi gir1.2-gtk-4.0)
+           libsm-dev gsettings-desktop-schemas gnome-shell gnome-settings-daemon dconf-service
+           dconf-gsettings-backend libglib2.0-bin python3-gi gir1.2-gtk-4.0)
 bench_pkgs=(fzf xvfb xauth xdotool x11-utils fonts-dejavu-core sway wtype gnome-shell gnome-settings-daemon
             dconf-service dconf-gsettings-backend libglib2.0-bin python3-gi gir1.2-gtk-4.0)
 
