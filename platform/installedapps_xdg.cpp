@@ -13,6 +13,27 @@
 
 namespace InstalledApps {
 
+namespace {
+
+// What an entry says the application is for, as GIO reads it in the user's
+// language, and the file name of the program its Exec line starts.
+void describe(App &app, GDesktopAppInfo *entry)
+{
+    if (const char *generic = g_desktop_app_info_get_generic_name(entry))
+        app.genericName = QString::fromUtf8(generic).trimmed();
+    if (const char *const *keywords = g_desktop_app_info_get_keywords(entry)) {
+        for (; *keywords; ++keywords) {
+            const QString keyword = QString::fromUtf8(*keywords).trimmed();
+            if (!keyword.isEmpty() && !app.keywords.contains(keyword))
+                app.keywords.append(keyword);
+        }
+    }
+    if (const char *program = g_app_info_get_executable(G_APP_INFO(entry)))
+        app.command = QFileInfo(QFile::decodeName(program)).fileName();
+}
+
+} // namespace
+
 QList<App> list()
 {
     QList<QPair<QString, App>> found; // by desktop id
@@ -29,10 +50,14 @@ QList<App> list()
             continue;
         const char *name = g_app_info_get_name(info);
         const char *id = g_app_info_get_id(info);
-        found.append(
-            {QString::fromUtf8(id ? id : ""),
-             {QFileInfo(QFile::decodeName(file)).absoluteFilePath(), QString::fromUtf8(name ? name : ""),
-              QString::fromUtf8(commandLine ? commandLine : "")}});
+        App app{QFileInfo(QFile::decodeName(file)).absoluteFilePath(),
+                QString::fromUtf8(name ? name : ""),
+                QString::fromUtf8(commandLine ? commandLine : ""),
+                {},
+                {},
+                {}};
+        describe(app, entry);
+        found.append({QString::fromUtf8(id ? id : ""), app});
     }
     g_list_free_full(all, g_object_unref);
     // GIO's order is a hash table's; by desktop id the catalog gets its rows in

@@ -5,12 +5,15 @@
 #include "launcher.h"
 #include "windowactivation.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QUrl>
+
+#include <unistd.h>
 
 // A launch context whose startup id is the activation token: GLib hands it to a
 // started program in its environment and to a D-Bus activated one in the platform
@@ -114,8 +117,37 @@ QString takeMessage(GError *error)
     return message;
 }
 
+// A desktop entry runs whatever its Exec line says, so, as the desktops do, only
+// a trusted one starts: one under a folder of installed applications (the
+// user's and the system's applications folders, where GIO lists them), or a
+// launcher the user made their own: owned by them, executable and writable by
+// nobody else (the execute bit is what "Allow Launching" in the file managers
+// sets). A file dropped into the desktop or the downloads folder is neither.
+bool isTrustedEntry(const QFileInfo &info)
+{
+    QStringList folders{QFile::decodeName(g_get_user_data_dir())};
+    for (const gchar *const *dir = g_get_system_data_dirs(); *dir; ++dir)
+        folders << QFile::decodeName(*dir);
+    const QString paths[] = {QDir::cleanPath(info.absoluteFilePath()), info.canonicalFilePath()};
+    for (const QString &folder : folders) {
+        const QString applications = QDir::cleanPath(folder + QStringLiteral("/applications"));
+        for (const QString &prefix : {applications, QFileInfo(applications).canonicalFilePath()}) {
+            for (const QString &path : paths) {
+                if (!prefix.isEmpty() && path.startsWith(prefix + QLatin1Char('/')))
+                    return true;
+            }
+        }
+    }
+    const QFile::Permissions mode = info.permissions();
+    return info.ownerId() == ::geteuid() && (mode & QFile::ExeOwner) &&
+           !(mode & (QFile::WriteGroup | QFile::WriteOther));
+}
+
 Launcher::Result launchDesktopEntry(const QString &path, const Token &token)
 {
+    if (!isTrustedEntry(QFileInfo(path)))
+        return {false, QStringLiteral("the desktop entry is not installed, nor made executable by you; make "
+                                      "it executable to trust it")};
     GDesktopAppInfo *info = g_desktop_app_info_new_from_filename(QFile::encodeName(path).constData());
     if (!info)
         return {false, QStringLiteral("not a valid application entry")};

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running Tolvane need, with
-# --package also what building its Debian package needs (dpkg-shlibdeps), with
+# --package also what building its Debian package needs (dpkg-shlibdeps, and
+# file, with which cpack tells the programs to hand to dpkg-shlibdeps), with
 # --test also what its tests and screenshots need (an X server with a tray and a
 # compositing manager, a headless Wayland compositor, a private D-Bus bus, and the
 # package tools, since a test builds and checks the package, and a headless GNOME
@@ -13,7 +14,7 @@ set -euo pipefail
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev libqt6sql6-sqlite libsqlite3-dev
             libglib2.0-dev libxcb1-dev libqt6svg6 qt6-wayland shared-mime-info
             qt6-base-private-dev libwayland-dev libwayland-bin wayland-protocols)
-package_pkgs=(dpkg-dev)
+package_pkgs=(dpkg-dev file)
 test_pkgs=(xvfb xauth xdotool trayer xcompmgr x11-utils imagemagick sqlite3 fonts-dejavu-core
            sway grim wtype dbus-daemon "${package_pkgs[@]}" desktop-file-utils
            libsm-dev gsettings-desktop-schemas gnome-shell gnome-settings-daemon dconf-service

@@ -5,8 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QWidget>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Which items start as processes and which open with the desktop's association,
 // and that a start that fails says so. Real files in the sandbox: a real ELF
@@ -103,16 +107,55 @@ private slots:
         QVERIFY(!ran(path));
     }
 
-    void desktopEntryStartsItsApplication()
+    // A desktop entry starts its application when it is trusted: installed (in an
+    // applications folder), or made executable by its owner, the user; any other
+    // entry (one saved from a mail, a shared folder) is refused, and nothing runs.
+    void desktopEntryStartsItsApplicationWhenTrusted_data()
     {
-        const QString target = program(QStringLiteral("entry-prog"));
-        const QString entry = write(QStringLiteral("app.desktop"),
-                                    "[Desktop Entry]\nType=Application\nName=App\nExec=\"" +
-                                        QFile::encodeName(target) + "\" %U\n",
-                                    false);
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<uint>("owner");
+        QTest::addColumn<bool>("starts");
+        const QString applications = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                     QStringLiteral("/applications");
+        const uint me = ::geteuid();
+        QTest::newRow("installed") << applications << 0600 << me << true;
+        QTest::newRow("elsewhere, executable")
+            << TestSandbox::path(QStringLiteral("items")) << 0700 << me << true;
+        QTest::newRow("elsewhere, not executable")
+            << TestSandbox::path(QStringLiteral("items")) << 0644 << me << false;
+        QTest::newRow("elsewhere, executable, writable by all")
+            << TestSandbox::path(QStringLiteral("items")) << 0777 << me << false;
+        // Only root can give a file to another user.
+        if (me == 0)
+            QTest::newRow("elsewhere, executable, another user's")
+                << TestSandbox::path(QStringLiteral("items")) << 0755 << 65534u << false;
+    }
+
+    void desktopEntryStartsItsApplicationWhenTrusted()
+    {
+        QFETCH(QString, folder);
+        QFETCH(int, mode);
+        QFETCH(uint, owner);
+        QFETCH(bool, starts);
+        const QString target = program(QStringLiteral("entry-prog-") + QTest::currentDataTag());
+        const QString entry = folder + QStringLiteral("/tolvane-test-app.desktop");
+        QDir().mkpath(folder);
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[Desktop Entry]\nType=Application\nName=App\nExec=\"" + QFile::encodeName(target) +
+                   "\" %U\n");
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(entry).constData(), mode_t(mode)), 0);
+        QCOMPARE(::chown(QFile::encodeName(entry).constData(), owner, gid_t(-1)), 0);
+
         const Launcher::Result result = Launcher::start(entry);
-        QVERIFY2(result.started, qPrintable(result.error));
-        QTRY_VERIFY_WITH_TIMEOUT(ran(target), 10000);
+        QCOMPARE(result.started, starts);
+        if (starts)
+            QTRY_VERIFY_WITH_TIMEOUT(ran(target), 10000);
+        else
+            QVERIFY(result.error.contains(QLatin1String("not installed")));
+        QFile::remove(entry);
     }
 
     // Every kind of start hands the started program the desktop's proof of the
@@ -132,7 +175,7 @@ private slots:
                 write(QStringLiteral("env-%1.desktop").arg(QLatin1String(notify)),
                       "[Desktop Entry]\nType=Application\nName=Env\nStartupNotify=" + QByteArray(notify) +
                           "\nExec=\"" + QFile::encodeName(target) + "\"\n",
-                      false);
+                      true); // made executable by its owner: trusted
             QTest::newRow(qPrintable(QStringLiteral("desktop entry, StartupNotify=") + QLatin1String(notify)))
                 << entry << target;
         }
@@ -173,9 +216,9 @@ private slots:
             << write(QStringLiteral("picture.png"), QByteArray::fromHex("89504e470d0a1a0a"), false);
         QTest::newRow("desktop entry with a missing program")
             << write(QStringLiteral("gone.desktop"),
-                     "[Desktop Entry]\nType=Application\nName=Gone\nExec=/nonexistent/program\n", false);
+                     "[Desktop Entry]\nType=Application\nName=Gone\nExec=/nonexistent/program\n", true);
         QTest::newRow("broken desktop entry")
-            << write(QStringLiteral("junk.desktop"), "not a key file\n", false);
+            << write(QStringLiteral("junk.desktop"), "not a key file\n", true);
         QTest::newRow("missing file") << item(QStringLiteral("nothing-here"));
     }
 
