@@ -193,10 +193,13 @@ private slots:
         QFile::remove(logged + QStringLiteral(".env"));
         const Launcher::Result result = Launcher::start(path);
         QVERIFY2(result.started, qPrintable(result.error));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(logged + QStringLiteral(".env")), 10000);
-        QFile env(logged + QStringLiteral(".env"));
-        QVERIFY(env.open(QIODevice::ReadOnly));
-        const QString line = QString::fromUtf8(env.readAll()).trimmed();
+        // The whole line: the file exists before the script has written it.
+        const auto written = [&logged] {
+            QFile env(logged + QStringLiteral(".env"));
+            return env.open(QIODevice::ReadOnly) ? QString::fromUtf8(env.readAll()) : QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(written().endsWith(QLatin1Char('\n')), 10000);
+        const QString line = written().trimmed();
         if (QGuiApplication::platformName() == QLatin1String("xcb"))
             QVERIFY2(QRegularExpression(QStringLiteral("^[\\w-]+-\\d+-\\d+-.+_TIME[1-9]\\d*\\|$"))
                          .match(line)
