@@ -268,27 +268,11 @@ public:
             outcome.error = QStringLiteral("GNOME's shortcut \"%1\" uses it").arg(holder);
             return outcome;
         }
-        QString path = ours.value(0);
-        QStringList list = takeStrv(g_settings_get_strv(mediaKeys, ListKey));
-        const bool added = path.isEmpty();
-        if (added)
-            path = freePath(list);
         // One entry however often the program starts: extras of ours from older runs go.
         removeEntries(ours.mid(1));
-        openEntry(path);
-        if (!entry || !g_settings_is_writable(entry, "binding") ||
-            !g_settings_is_writable(mediaKeys, ListKey)) {
-            closeEntry();
+        if (!writeEntry(ours.value(0), accelerator)) {
             outcome.error = QStringLiteral("GNOME's keyboard settings cannot be changed");
             return outcome;
-        }
-        g_settings_set_string(entry, "name", EntryName.toUtf8().constData());
-        g_settings_set_string(entry, "command", quotedCommand().toUtf8().constData());
-        g_settings_set_string(entry, "binding", accelerator.toUtf8().constData());
-        if (added) {
-            list = takeStrv(g_settings_get_strv(mediaKeys, ListKey));
-            list << path;
-            setStrv(mediaKeys, ListKey, list);
         }
         wanted = accelerator;
         reported = accelerator;
@@ -302,6 +286,31 @@ public:
     bool isAvailable() const override { return mediaKeys != nullptr; }
 
 private:
+    // Writes this copy's entry at `path` (a new one where `path` is empty) with the
+    // accelerator; false where GNOME's settings are locked.
+    bool writeEntry(QString path, const QString &accelerator)
+    {
+        QStringList list = takeStrv(g_settings_get_strv(mediaKeys, ListKey));
+        const bool added = path.isEmpty();
+        if (added)
+            path = freePath(list);
+        openEntry(path);
+        if (!entry || !g_settings_is_writable(entry, "binding") ||
+            !g_settings_is_writable(mediaKeys, ListKey)) {
+            closeEntry();
+            return false;
+        }
+        g_settings_set_string(entry, "name", EntryName.toUtf8().constData());
+        g_settings_set_string(entry, "command", quotedCommand().toUtf8().constData());
+        g_settings_set_string(entry, "binding", accelerator.toUtf8().constData());
+        if (added) {
+            list = takeStrv(g_settings_get_strv(mediaKeys, ListKey));
+            list << path;
+            setStrv(mediaKeys, ListKey, list);
+        }
+        return true;
+    }
+
     // The command as GNOME runs it (a command line, parsed like a shell's): the
     // path as it is, quoted only where a shell would split or expand it.
     QString quotedCommand() const
