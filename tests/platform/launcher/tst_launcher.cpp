@@ -4,7 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QWidget>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -154,6 +156,57 @@ private slots:
         else
             QVERIFY(result.error.contains(QLatin1String("not installed")));
         QFile::remove(entry);
+    }
+
+    // Every kind of start hands the started program the desktop's proof of the
+    // user's request, so that its window may take the keyboard: on X11 a startup
+    // id holding the server time; where there is none (offscreen) nothing.
+    void launchesCarryTheDesktopsToken_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("logged");
+        const QByteArray log =
+            "#!/bin/sh\necho \"$DESKTOP_STARTUP_ID|$XDG_ACTIVATION_TOKEN\" >> \"$0.env\"\n";
+        const QString direct = write(QStringLiteral("env.sh"), log, true);
+        QTest::newRow("program") << direct << direct;
+        for (const char *notify : {"true", "false"}) {
+            const QString target = write(QStringLiteral("env-%1.sh").arg(QLatin1String(notify)), log, true);
+            const QString entry =
+                write(QStringLiteral("env-%1.desktop").arg(QLatin1String(notify)),
+                      "[Desktop Entry]\nType=Application\nName=Env\nStartupNotify=" + QByteArray(notify) +
+                          "\nExec=\"" + QFile::encodeName(target) + "\"\n",
+                      true); // made executable by its owner: trusted
+            QTest::newRow(qPrintable(QStringLiteral("desktop entry, StartupNotify=") + QLatin1String(notify)))
+                << entry << target;
+        }
+    }
+
+    void launchesCarryTheDesktopsToken()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, logged);
+        // The window the user typed in, as when Return launches.
+        QWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        QFile::remove(logged + QStringLiteral(".env"));
+        const Launcher::Result result = Launcher::start(path);
+        QVERIFY2(result.started, qPrintable(result.error));
+        // The whole line: the file exists before the script has written it.
+        const auto written = [&logged] {
+            QFile env(logged + QStringLiteral(".env"));
+            return env.open(QIODevice::ReadOnly) ? QString::fromUtf8(env.readAll()) : QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(written().endsWith(QLatin1Char('\n')), 10000);
+        const QString line = written().trimmed();
+        if (QGuiApplication::platformName() == QLatin1String("xcb"))
+            QVERIFY2(QRegularExpression(QStringLiteral("^[\\w-]+-\\d+-\\d+-.+_TIME[1-9]\\d*\\|$"))
+                         .match(line)
+                         .hasMatch(),
+                     qPrintable(line));
+        else
+            QCOMPARE(line, QStringLiteral("|"));
     }
 
     // A start that cannot happen says so, with the system's reason.
