@@ -3,6 +3,7 @@
 #include "appblock.h"
 #include "frameless.h"
 #include "launcher.h"
+#include "messagebox.h"
 #include "qaboutdlg.h"
 #include "qappshow.h"
 #include "qitemviewdelegate.h"
@@ -10,19 +11,23 @@
 #include "scaledimages.h"
 #include "searchlineedit.h"
 #include "spritestyle.h"
+#include "tooltipcolours.h"
 #include "windowactivation.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalMapper>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <QWindow>
 
@@ -44,6 +49,8 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
 {
     setMouseTracking(true);
     setObjectName(QStringLiteral("Dialog"));
+    // A desktop whose tool-tip colours do not contrast would make every tip unreadable.
+    QToolTip::setPalette(ToolTipColours::readable(QToolTip::palette()));
 
     // The top buttons, mapped to their index.
     const QString topStyle = Sprites::buttonStyle(Sprites::BtnBar, QStringLiteral("color:white;"));
@@ -76,7 +83,9 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
     lblHotkey->setObjectName(QStringLiteral("lblHotkey"));
     // Wide enough to say why a hotkey is not in force (the small buttons start at 400).
     lblHotkey->setGeometry(20, 98, 370, 20);
-    lblHotkey->setStyleSheet(QStringLiteral("color:white;"));
+    // Only the label itself: its tool tip takes the label's style sheet, and white
+    // there would be white text on the tool tip's pale background.
+    lblHotkey->setStyleSheet(QStringLiteral("QLabel#lblHotkey { color:white; }"));
 
     btnFeedback = makeButton("btnFeedback", QRect(400, 102, 16, 16), Sprites::buttonStyle(Sprites::Feedback));
     btnFeedback->setMouseTracking(false);
@@ -102,11 +111,8 @@ Dialog::Dialog(QWidget *parent) : QDialog(parent), helpDlg(nullptr)
 
     createTray();
     setStartupActionsEnabled(false);
-    // Without a tray the window's own context menu offers the same entries, Quit
-    // among them.
-    setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(this, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { trayMenu->popup(mapToGlobal(pos)); });
+    // Without a tray the window's own context menu (contextMenuEvent) offers the
+    // same entries, Quit among them.
 
     // The top list is filled while the search box sets itself up, so the
     // connection to RefreshTop must exist first.
@@ -233,8 +239,7 @@ void Dialog::RunExeSlot()
     if (text.isEmpty())
         return;
     if (!QFileInfo::exists(item.path)) {
-        QMessageBox::information(this, QStringLiteral("error"), QStringLiteral("the file is not exist."),
-                                 QMessageBox::Ok);
+        MessageBoxes::information(this, QStringLiteral("error"), QStringLiteral("the file is not exist."));
         return;
     }
     // Only a launch that happened is learned.
@@ -252,9 +257,8 @@ bool Dialog::launch(const QString &path)
 {
     const Launcher::Result result = Launcher::start(path);
     if (!result.started)
-        QMessageBox::information(this, QStringLiteral("error"),
-                                 QStringLiteral("the file can not be opened.\n") + result.error,
-                                 QMessageBox::Ok);
+        MessageBoxes::information(this, QStringLiteral("error"),
+                                  QStringLiteral("the file can not be opened.\n") + result.error);
     return result.started;
 }
 
@@ -370,10 +374,7 @@ void Dialog::reportSaveFailure(const QString &message)
         trayIcon->showMessage(QStringLiteral("Tolvane"), message, QSystemTrayIcon::Warning, 15000);
         return;
     }
-    auto box =
-        new QMessageBox(QMessageBox::Information, QStringLiteral("error"), message, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    MessageBoxes::open(this, QStringLiteral("error"), message);
 }
 
 void Dialog::TabEventSlot()
@@ -446,10 +447,68 @@ bool Dialog::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
+void Dialog::contextMenuEvent(QContextMenuEvent *event)
+{
+    event->accept();
+    // From the mouse the menu opens on the right button's release
+    // (mouseReleaseEvent): opened on the press, a menu that comes up under the
+    // pointer (at a screen's edge, or where the compositor puts it) would take the
+    // release as the choice of its item. From the keyboard it opens at once.
+    if (event->reason() != QContextMenuEvent::Mouse)
+        trayMenu->popup(event->globalPos());
+}
+
+void Dialog::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton && rect().contains(event->position().toPoint())) {
+        event->accept();
+        trayMenu->popup(event->globalPosition().toPoint());
+        return;
+    }
+    QDialog::mouseReleaseEvent(event);
+}
+
+void Dialog::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        placeForShow();
+    QDialog::showEvent(event);
+}
+
+void Dialog::hideEvent(QHideEvent *event)
+{
+    if (!event->spontaneous() && userPlaced)
+        userPosition = pos();
+    QDialog::hideEvent(event);
+}
+
+void Dialog::placeForShow()
+{
+    // The same place at every summon (a window manager would place each new
+    // mapping anew): where the user dragged the window in this run, else centred
+    // on the screen with the pointer. Where the window system places windows
+    // itself (Wayland) the move is ignored.
+    if (userPlaced) {
+        move(userPosition);
+        return;
+    }
+    QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
 void Dialog::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    // A press on the background may drag the window: from now on it stays where
+    // the user leaves it.
+    userPlaced = true;
     // Where the window system moves windows itself (a Wayland compositor, where
     // move() is ignored, and X11 window managers), it does the drag; the popup
     // closes as on any move.

@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 
 class GlobalShortcut;
+struct HotkeyState;
 class TrayWatcher;
 class QAboutDlg;
 class QLabel;
@@ -100,10 +101,20 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     // A Return or Enter was pressed in a filtered child and not yet released.
     bool returnPressedHere = false;
+    // The user pressed on the background (a drag) in this run: the window keeps
+    // the place it was left at, `userPosition`, instead of coming up centred.
+    bool userPlaced = false;
+    QPoint userPosition;
+
+    void placeForShow();
 
     // Starts the item at `path`; a start that fails is told in an "error" box.
     bool launch(const QString &path);
@@ -120,9 +131,12 @@ private:
     void updateHotkeyLine();
     void reportHotkeyProblem();
     void hotkeyStatusChanged();
-    // A hotkey asked for in the settings was refused: say why (`reason`) and keep
-    // the previous one, registering it again when the refused one replaced it.
-    void refuseSettingsHotkey(const QString &reason, const QString &previous, bool registerAgain);
+    // A hotkey asked for in the settings was refused: say why (`reason`) and what
+    // holds, and keep the previous one, registering it again when the refused one
+    // replaced it.
+    void refuseSettingsHotkey(const QString &refused, const QString &reason, const QString &previous,
+                              bool previousInForce, bool registerAgain);
+    HotkeyState hotkeyState() const;
     QPushButton *makeButton(const char *name, const QRect &geometry, const QString &style);
 
     bool hotkeyProblemReported = false;
@@ -130,6 +144,7 @@ private:
     // A hotkey from the settings being bound by the desktop, and the one before it.
     QString settingsHotkeyPending;
     QString hotkeyBeforeSettings;
+    bool hotkeyBeforeSettingsInForce = false;
 };
 
 // Links handed to the desktop by the main window and the about window.

@@ -4,6 +4,8 @@
 #include "autostart.h"
 #include "dialog.h"
 #include "globalshortcut.h"
+#include "hotkeymessages.h"
+#include "messagebox.h"
 #include "qsettingdlg.h"
 #include "searchlineedit.h"
 #include "traywatcher.h"
@@ -12,10 +14,8 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QUrl>
 
 void Dialog::createTray()
@@ -69,6 +69,8 @@ void Dialog::createTrayIcon()
     connect(trayIcon, &QSystemTrayIcon::activated, this, &Dialog::iconActivated);
     trayIcon->setToolTip(QStringLiteral("Tolvane 1.1   Forgot your desktop!"));
     trayIcon->setVisible(true);
+    // The hotkey's tool tip and the help speak of the tray now.
+    updateHotkeyLine();
 }
 
 void Dialog::showStartBalloon()
@@ -88,17 +90,6 @@ void Dialog::iconActivated(QSystemTrayIcon::ActivationReason reason)
 
 namespace {
 
-const char *const HotkeyCaption = " Hotkey Exhaled: ";
-const char *const InForceColour = "#32EC81";
-const char *const WaitingColour = "#C8D0D8";
-const char *const ProblemColour = "#F5A25D";
-
-QString coloured(const char *colour, const QString &text)
-{
-    return QStringLiteral("<font color='%1' >").arg(QLatin1String(colour)) + text.toHtmlEscaped() +
-           QStringLiteral("</font>");
-}
-
 // The command a desktop binds a key to: the program's own file, which shows the
 // running copy's window when started again.
 QString programCommand()
@@ -106,48 +97,41 @@ QString programCommand()
     return QCoreApplication::applicationFilePath();
 }
 
+// As rich text, so that a long tool tip wraps instead of running off the screen.
+QString wrapping(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    QString escaped = text;
+    escaped.replace(QLatin1Char('&'), QLatin1String("&amp;"))
+        .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+        .replace(QLatin1Char('>'), QLatin1String("&gt;"));
+    return QStringLiteral("<qt>") + escaped + QStringLiteral("</qt>");
+}
+
 } // namespace
+
+HotkeyState Dialog::hotkeyState() const
+{
+    return HotkeyState::of(globalHotkey, hotkeyText, trayIcon != nullptr, programCommand());
+}
 
 QString Dialog::hotkeyProblem() const
 {
-    if (!globalHotkey || globalHotkey->status() != GlobalShortcut::Status::Failed)
+    if (!globalHotkey)
         return QString();
-    if (!globalHotkey->isAvailable())
-        return QStringLiteral(
-                   "No system-wide hotkey on this desktop (%1). To show Tolvane with a key, bind one "
-                   "to the command \"%2\" in the desktop's keyboard settings: starting Tolvane again "
-                   "shows its window.")
-            .arg(globalHotkey->errorString(), programCommand());
-    if (hotkeyText.isEmpty())
-        return QStringLiteral("No hotkey is set. Choose one in Setting.");
-    return QStringLiteral("The hotkey %1 could not be registered: %2. Choose another one in Setting.")
-        .arg(hotkeyText, globalHotkey->errorString());
+    return HotkeyMessages::problem(hotkeyState());
 }
 
 void Dialog::updateHotkeyLine()
 {
-    QString state;
-    switch (globalHotkey->status()) {
-    case GlobalShortcut::Status::Active:
-        state =
-            coloured(InForceColour, globalHotkey->trigger().isEmpty() ? hotkeyText : globalHotkey->trigger());
-        break;
-    case GlobalShortcut::Status::Pending:
-        state = coloured(WaitingColour, hotkeyText + QStringLiteral(" (asking the desktop)"));
-        break;
-    case GlobalShortcut::Status::Inactive:
-    case GlobalShortcut::Status::Failed:
-        if (!globalHotkey->isAvailable())
-            state = coloured(ProblemColour, QStringLiteral("none here; bind a key to ") +
-                                                QFileInfo(programCommand()).fileName());
-        else if (hotkeyText.isEmpty())
-            state = coloured(ProblemColour, QStringLiteral("none set"));
-        else
-            state = coloured(ProblemColour, hotkeyText + QStringLiteral(": ") + globalHotkey->errorString());
-        break;
+    const HotkeyState state = hotkeyState();
+    if (globalHotkey) {
+        lblHotkey->setText(HotkeyMessages::line(state));
+        lblHotkey->setToolTip(wrapping(HotkeyMessages::toolTip(state)));
     }
-    lblHotkey->setText(QLatin1String(HotkeyCaption) + state);
-    lblHotkey->setToolTip(hotkeyProblem());
+    // The help tells the same: the key in force, the tray or a second start.
+    helpDlg.setReach(state.keyInForce(), state.tray, state.command);
 }
 
 void Dialog::reportHotkeyProblem()
@@ -176,9 +160,8 @@ void Dialog::hotkeyStatusChanged()
         const QString refused = settingsHotkeyPending;
         settingsHotkeyPending.clear();
         if (status == GlobalShortcut::Status::Failed) {
-            refuseSettingsHotkey(
-                QStringLiteral("The hotkey %1 cannot be used: %2.").arg(refused, globalHotkey->errorString()),
-                hotkeyBeforeSettings, true);
+            refuseSettingsHotkey(refused, globalHotkey->errorString(), hotkeyBeforeSettings,
+                                 hotkeyBeforeSettingsInForce, true);
             return;
         }
     }
@@ -187,17 +170,17 @@ void Dialog::hotkeyStatusChanged()
         reportHotkeyProblem();
 }
 
-void Dialog::refuseSettingsHotkey(const QString &reason, const QString &previous, bool registerAgain)
+void Dialog::refuseSettingsHotkey(const QString &refused, const QString &reason, const QString &previous,
+                                  bool previousInForce, bool registerAgain)
 {
     hotkeyText = previous;
     settingDlg->RestoreHotkey(previous);
     if (registerAgain)
         globalHotkey->setShortcut(QKeySequence(previous));
     updateHotkeyLine();
-    QString text = reason;
-    if (!previous.isEmpty())
-        text += QStringLiteral(" The previous hotkey %1 stays.").arg(previous);
-    QMessageBox::information(this, QStringLiteral("Tolvane"), text, QMessageBox::Ok);
+    MessageBoxes::information(
+        this, QStringLiteral("Tolvane"),
+        HotkeyMessages::refusal(refused, reason, previous, previousInForce, hotkeyState()));
 }
 
 void Dialog::SetShortcut(QString strShotCut)
@@ -216,15 +199,15 @@ void Dialog::SetShortcut(QString strShotCut)
     // user just asked for this key and hears at once when it cannot be had.
     const bool fromSettings = startupDone && strShotCut != hotkeyText;
     const QString previous = hotkeyText;
+    const bool previousInForce = globalHotkey->isActive();
     const QKeySequence sequence(strShotCut);
     if (fromSettings && !strShotCut.isEmpty() && !GlobalShortcut::isAllowed(sequence)) {
         // Refused before the old key is let go.
-        refuseSettingsHotkey(
-            QStringLiteral("The hotkey %1 cannot be used: a hotkey must hold Ctrl, Alt or the "
-                           "Super key (function keys F1 to F24 may stand alone), or it takes "
-                           "that key away from every program.")
-                .arg(strShotCut),
-            previous, false);
+        refuseSettingsHotkey(strShotCut,
+                             QStringLiteral("a hotkey must hold Ctrl, Alt or the Super key (function keys F1 "
+                                            "to F24 may stand alone), or it takes that key away from every "
+                                            "program"),
+                             previous, previousInForce, false);
         return;
     }
 
@@ -232,18 +215,25 @@ void Dialog::SetShortcut(QString strShotCut)
     settingsHotkeyPending.clear();
     const bool accepted = globalHotkey->setShortcut(sequence);
     if (fromSettings && !accepted && globalHotkey->isAvailable()) {
-        refuseSettingsHotkey(
-            QStringLiteral("The hotkey %1 cannot be used: %2.").arg(strShotCut, globalHotkey->errorString()),
-            previous, true);
+        refuseSettingsHotkey(strShotCut, globalHotkey->errorString(), previous, previousInForce, true);
         return;
     }
     if (fromSettings && globalHotkey->status() == GlobalShortcut::Status::Pending) {
         settingsHotkeyPending = strShotCut;
         hotkeyBeforeSettings = previous;
+        hotkeyBeforeSettingsInForce = previousInForce;
     }
     if (globalHotkey->status() == GlobalShortcut::Status::Active)
         hotkeyProblemReported = false;
     updateHotkeyLine();
+    if (fromSettings && !strShotCut.isEmpty() && !accepted && !hotkeyState().canRegister()) {
+        // The key is kept (a desktop may offer system-wide keys later); the user
+        // hears where to bind it instead.
+        hotkeyProblemReported = true;
+        MessageBoxes::information(this, QStringLiteral("Tolvane"),
+                                  HotkeyMessages::bindElsewhere(hotkeyState()));
+        return;
+    }
     reportHotkeyProblem();
 }
 

@@ -4,6 +4,7 @@
 #include "dialog.h"
 #include "messagehandler.h"
 #include "paintlog.h"
+#include "popupwindows.h"
 #include "scaledimages.h"
 #include "searchlineedit.h"
 #include "singleapplication.h"
@@ -95,6 +96,11 @@ int main(int argc, char **argv)
     // built: end without showing it.
     if (!ending && !window->quitRequested) {
         PaintLog::installOn(window);
+        // A Wayland compositor places each new window where nothing else is (mutter's
+        // first fit): with the splash gone first, the window starts where it comes
+        // back at every summon.
+        if (PopupWindows::isWayland())
+            splash->close();
         window->setVisible(true);
         if (!activationToken.isEmpty())
             WindowActivation::activate(window, activationToken);

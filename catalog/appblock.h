@@ -14,7 +14,8 @@ struct APPBLOCK
     QString info;  // version text of an uninstall entry, else empty
     QString key;   // the text that produced the record (highlighted in the alias)
     QString rowid; // the item's catalog row id as decimal text
-    QString extra; // always empty
+    QString extra; // for an installed application found by what it is for: the
+                   // generic name, keyword or command name that matched; else empty
     QIcon icon;    // filled only for top-list records
 };
 

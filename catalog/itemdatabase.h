@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appblock.h"
+#include "appfinder.h"
 #include "catalogsaver.h"
 #include "installedapps.h"
 
@@ -110,6 +111,10 @@ private:
     // Reads every item into the search rows; leaves them empty when they cannot
     // stand for the statement.
     void readSearchRows();
+    // After the rules' own results, while the list has room: installed
+    // applications found by what they are for, each with the text that matched
+    // in `extra`.
+    void addAppsFoundByUse(const QString &text, QList<APPBLOCK> &list, int maxCount);
 
     QSqlDatabase db;
     QStringList scannedFolders;
@@ -135,6 +140,10 @@ private:
     QString searchFolded;
     bool searchRowsRead = false;
     bool searchRowsUsable = false;
+    // The installed applications as last listed, and the rowid of each one's item,
+    // read with the search rows.
+    AppFinder appFinder;
+    QHash<QString, qint64> listedRows;
     // Set when a data.db that failed to load could not be moved aside: then it is
     // never written over.
     bool keepFile = false;

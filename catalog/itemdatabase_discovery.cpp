@@ -43,6 +43,7 @@ void ItemDatabase::ScanAll()
     ScanUninstall(found);
     QCoreApplication::processEvents();
     const QList<InstalledApps::App> apps = InstalledApps::list();
+    appFinder.setApps(apps);
     for (const InstalledApps::App &app : apps)
         found.append({app.desktopFile, app.name, QString(), {}, {}, {}, {}});
     QCoreApplication::processEvents();
@@ -63,6 +64,7 @@ void ItemDatabase::followInstalledApps()
         return;
     }
     const QList<InstalledApps::App> apps = InstalledApps::list();
+    appFinder.setApps(apps);
     QList<APPBLOCK> found;
     for (const InstalledApps::App &app : apps)
         found.append({app.desktopFile, app.name, QString(), {}, {}, {}, {}});

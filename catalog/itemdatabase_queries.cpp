@@ -155,6 +155,35 @@ void ItemDatabase::SearchItems(const QString &text, QList<APPBLOCK> &list, int m
     // 3. The list is cut to maxCount.
     while (list.size() > maxCount && !list.isEmpty())
         list.removeLast();
+
+    addAppsFoundByUse(text, list, maxCount);
+}
+
+void ItemDatabase::addAppsFoundByUse(const QString &text, QList<APPBLOCK> &list, int maxCount)
+{
+    if (list.size() >= maxCount)
+        return;
+    if (!searchRowsRead)
+        readSearchRows();
+    QSet<qint64> listed;
+    for (const APPBLOCK &record : std::as_const(list))
+        listed.insert(record.rowid.toLongLong());
+    // Only applications that have an item: one the user deleted has none.
+    const auto found = appFinder.find(text, maxCount - list.size(), [&](const QString &file) {
+        const qint64 rowid = listedRows.value(file, -1);
+        return rowid != -1 && !listed.contains(rowid);
+    });
+    QSqlQuery item(db);
+    item.setForwardOnly(true);
+    item.prepare(QStringLiteral("SELECT path,alias,info,rowid from ITEMBOX where rowid = ?"));
+    for (const AppFinder::Found &app : found) {
+        item.addBindValue(listedRows.value(app.desktopFile));
+        if (item.exec() && item.next()) {
+            APPBLOCK record = recordOf(item, text);
+            record.extra = app.reason;
+            list.append(record);
+        }
+    }
 }
 
 void ItemDatabase::forEachMatch(const QString &text, const std::function<void(qint64, QStringView)> &visit)
@@ -195,23 +224,30 @@ void ItemDatabase::readSearchRows()
     searchRowsUsable = false;
     searchRows = {};
     searchAliases = searchFolded = QString();
+    listedRows.clear();
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT rowid,alias,ind from ITEMBOX ORDER BY rowid")))
+    if (!query.exec(QStringLiteral("SELECT rowid,alias,ind,path from ITEMBOX ORDER BY rowid")))
         return;
     QList<SearchRow> rows;
     QString aliases;
+    bool usable = true;
     while (query.next()) {
+        if (const QString path = query.value(3).toString(); appFinder.lists(path))
+            listedRows.insert(path, query.value(0).toLongLong());
+        if (!usable)
+            continue;
         const QString alias = query.value(1).toString();
         // The rule in memory holds for index texts that are the spaced alias, as this
         // store writes them, and for aliases that reach SQLite unchanged (it joins
         // half a surrogate pair with the next character). A catalog with other rows
         // (written by something else) is left to the statement.
-        if (query.value(2).toString() != SpaceText(alias) || !alias.isValidUtf16())
-            return;
+        usable = query.value(2).toString() == SpaceText(alias) && alias.isValidUtf16();
         aliases += alias;
         rows.append({query.value(0).toLongLong(), aliases.size(), 0});
     }
+    if (!usable)
+        return;
     rows.squeeze();
     aliases.squeeze();
     searchFolded = foldedChars(aliases);

@@ -22,6 +22,23 @@ QLabel *addLabel(QWidget *parent, const char *name, const QRect &rect, const QSt
     return label;
 }
 
+// Makes the labels' texts fit their fixed widths, whatever fonts the desktop has:
+// the largest of a few pixel sizes at which every one does, the same for all.
+void fitWidths(const QList<QLabel *> &labels)
+{
+    QFont font = labels.first()->font();
+    for (int pixels : {13, 12, 11, 10}) {
+        font.setPixelSize(pixels);
+        bool fits = true;
+        for (QLabel *label : labels) {
+            label->setFont(font);
+            fits = fits && label->sizeHint().width() <= label->width();
+        }
+        if (fits)
+            return;
+    }
+}
+
 QString link(const QString &href, const QString &text)
 {
     return QStringLiteral("<a href=\"%1\">%2</a>").arg(href.toHtmlEscaped(), text.toHtmlEscaped());
@@ -36,6 +53,7 @@ QAboutDlg::QAboutDlg(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("QAboutDlg"));
     Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
+    setWindowTitle(QStringLiteral("About Tolvane"));
 
     QLabel *text = addLabel(this, "labelText", QRect(20, 45, 260, 46),
                             QStringLiteral("Thank you for use and support. \r\nIf you have any questions "
@@ -44,14 +62,15 @@ QAboutDlg::QAboutDlg(QWidget *parent) : QDialog(parent)
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    addLabel(this, "labelVersion", QRect(20, 100, 300, 20), QStringLiteral("VERSION: 1.0"));
+    // The text column ends left of the logo and its painted name, and of the close button.
+    addLabel(this, "labelVersion", QRect(20, 100, 265, 20), QStringLiteral("VERSION: 1.0"));
 
     const QString home = QLatin1String(HomePageUrl);
     const QString mail = QLatin1String(SupportMail);
-    QLabel *homeLabel = addLabel(this, "labelHome", QRect(20, 130, 300, 20),
+    QLabel *homeLabel = addLabel(this, "labelHome", QRect(20, 130, 270, 20),
                                  link(home, QStringLiteral("Home Page: ") + home));
     QLabel *mailLabel =
-        addLabel(this, "labelEmail", QRect(20, 150, 300, 20),
+        addLabel(this, "labelEmail", QRect(20, 150, 270, 20),
                  link(QStringLiteral("mailto:") + mail, QStringLiteral("Support Email: ") + mail));
     // With openExternalLinks on, a click opens the link through the desktop services
     // and QLabel does not emit linkActivated for it; the slots below open a link
@@ -60,6 +79,7 @@ QAboutDlg::QAboutDlg(QWidget *parent) : QDialog(parent)
         label->setTextFormat(Qt::RichText);
         label->setOpenExternalLinks(true);
     }
+    fitWidths({homeLabel, mailLabel});
     connect(homeLabel, &QLabel::linkActivated, this, &QAboutDlg::OpenHomePage);
     connect(mailLabel, &QLabel::linkActivated, this, &QAboutDlg::OpenEmail);
 

@@ -2,6 +2,7 @@
 
 #include "focusbutton.h"
 #include "frameless.h"
+#include "messagebox.h"
 #include "scaledimages.h"
 #include "spritestyle.h"
 
@@ -10,7 +11,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 
@@ -52,7 +52,7 @@ constexpr int LabelWidth = 49;
 qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("qAddApp"));
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(QStringLiteral("Add Application"));
     Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
@@ -126,8 +126,7 @@ void qAddApp::Ensure()
     const QString name = edtName->text().trimmed();
     if (name.isEmpty()) {
         edtName->setFocus();
-        QMessageBox::information(this, QStringLiteral("Title"), QStringLiteral("Name can not be empty"),
-                                 QMessageBox::Ok);
+        MessageBoxes::information(this, QStringLiteral("Title"), QStringLiteral("Name can not be empty"));
         return;
     }
     strName = name;

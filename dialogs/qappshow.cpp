@@ -4,6 +4,7 @@
 #include "focusbutton.h"
 #include "frameless.h"
 #include "installedapps.h"
+#include "messagebox.h"
 #include "qaddapp.h"
 #include "qmodapp.h"
 #include "scaledimages.h"
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
@@ -128,7 +128,7 @@ QAppshow::~QAppshow() = default;
 void QAppshow::buildForm()
 {
     setObjectName(QStringLiteral("appshow"));
-    setWindowTitle(QString());
+    setWindowTitle(QStringLiteral("Tolvane Application Manager"));
     Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
     setWindowModality(Qt::WindowModal);
     setContextMenuPolicy(Qt::NoContextMenu);
@@ -240,8 +240,8 @@ void QAppshow::AddNew()
 
     for (int row = 0; row < listShow->rowCount(); ++row) {
         if (pathOf(listShow->item(row, 1)) == path) {
-            QMessageBox::information(this, QStringLiteral("Title"),
-                                     QStringLiteral("the application already exists."), QMessageBox::Ok);
+            MessageBoxes::information(this, QStringLiteral("Title"),
+                                      QStringLiteral("the application already exists."));
             return;
         }
     }

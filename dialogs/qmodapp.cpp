@@ -2,13 +2,13 @@
 
 #include "focusbutton.h"
 #include "frameless.h"
+#include "messagebox.h"
 #include "qaddapp.h"
 #include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
 
@@ -24,7 +24,7 @@ constexpr int FieldX = LabelX + LabelWidth + 2;
 qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), strOldName(oldName)
 {
     setObjectName(QStringLiteral("qModapp"));
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(QStringLiteral("Modify Application"));
     Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
@@ -73,8 +73,7 @@ void qModapp::acc()
     const QString name = edtNew->text().trimmed();
     if (name.isEmpty()) {
         edtNew->setFocus();
-        QMessageBox::information(this, QStringLiteral("Title"), QStringLiteral("Name can not be empty"),
-                                 QMessageBox::Ok);
+        MessageBoxes::information(this, QStringLiteral("Title"), QStringLiteral("Name can not be empty"));
         return;
     }
     strNewName = name;

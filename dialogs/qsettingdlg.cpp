@@ -98,6 +98,8 @@ QFont fittingFont(const QFont &base, const QList<QWidget *> &widgets)
 QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
 {
     Frameless::setup(this, ScaledImages::pixmap(Background, ScaledImages::applicationRatio()));
+    // The title names the window in the desktop's window switcher.
+    setWindowTitle(QStringLiteral("Tolvane Settings"));
 
     // Creation order is the Tab order; the start-with-system box comes last.
     sliderMaxCount = new QSlider(Qt::Horizontal, this);
@@ -165,7 +167,8 @@ QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
     edtHotkey->setGeometry(190, 165, 150, 20);
     btnOk->setGeometry(310, 250, 72, 33);
     btnCancel->setGeometry(385, 250, 72, 33);
-    btnQuit->setGeometry(20, 255, 100, 24);
+    // Below the card and above the footer, whose hint is painted in the background.
+    btnQuit->setGeometry(20, 205, 110, 24);
 
     const QList<QWidget *> captions{chkAutoRun, chkAutoHide, chkBigIcon, lblMaxCount, lblOpacity, lblHotkey};
     for (QWidget *caption : captions)

@@ -1,15 +1,25 @@
+// GLib first: its headers use "signals", which Qt defines as a keyword.
+#include <glib.h>
+
 #include "autostart.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
-// The XDG autostart entry. Its Exec line quotes the program path as the desktop
-// entry format requires, so paths with blanks, quotes or backslashes round-trip.
+#include <memory>
+
+// The XDG autostart entry, read and written with GLib's key-file functions: they
+// escape every value (a newline in a path becomes "\n"), so no path can add a
+// line to the entry. The Exec value quotes the program path as the desktop entry
+// format requires, so paths with blanks, quotes or backslashes round-trip.
 
 namespace {
+
+constexpr const char *group = "Desktop Entry";
+
+using KeyFile = std::unique_ptr<GKeyFile, decltype(&g_key_file_free)>;
 
 QString entryPath()
 {
@@ -18,7 +28,7 @@ QString entryPath()
 }
 
 // Quotes one Exec argument: inside double quotes, `"`, `` ` ``, `$` and `\` take a
-// backslash; then the string-value escape doubles every backslash and "%" becomes "%%".
+// backslash, and "%" becomes "%%". GLib adds the string-value escapes.
 QString quoteExecArgument(const QString &argument)
 {
     QString quoted;
@@ -27,34 +37,13 @@ QString quoteExecArgument(const QString &argument)
             quoted += QLatin1Char('\\');
         quoted += c;
     }
-    quoted = QLatin1Char('"') + quoted + QLatin1Char('"');
-    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
-    return quoted;
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 // The reverse of quoteExecArgument for the first argument of an Exec value.
-QString firstExecArgument(const QString &exec)
+QString firstExecArgument(QString value)
 {
-    // String-value escapes first.
-    QString value;
-    for (int i = 0; i < exec.size(); ++i) {
-        if (exec[i] == QLatin1Char('\\') && i + 1 < exec.size()) {
-            const QChar next = exec[++i];
-            if (next == QLatin1Char('s'))
-                value += QLatin1Char(' ');
-            else if (next == QLatin1Char('n'))
-                value += QLatin1Char('\n');
-            else if (next == QLatin1Char('t'))
-                value += QLatin1Char('\t');
-            else if (next == QLatin1Char('r'))
-                value += QLatin1Char('\r');
-            else
-                value += next;
-        } else {
-            value += exec[i];
-        }
-    }
     value.replace(QStringLiteral("%%"), QStringLiteral("%"));
     const QString trimmed = value.trimmed();
     if (!trimmed.startsWith(QLatin1Char('"')))
@@ -73,72 +62,35 @@ QString firstExecArgument(const QString &exec)
     return argument;
 }
 
-QStringList readLines()
+// The entry as it is on disk, comments and translations kept; empty when it is
+// missing or no key file.
+KeyFile load()
 {
-    QFile file(entryPath());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    KeyFile keyFile(g_key_file_new(), &g_key_file_free);
+    g_key_file_load_from_file(keyFile.get(), QFile::encodeName(entryPath()).constData(),
+                              GKeyFileFlags(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS),
+                              nullptr);
+    return keyFile;
 }
 
-// The value of a key in the [Desktop Entry] group.
-QString entryValue(const QStringList &lines, const QString &key)
+QString stringValue(GKeyFile *keyFile, const char *key)
 {
-    bool inEntry = false;
-    for (const QString &raw : lines) {
-        const QString line = raw.trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            inEntry = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        if (!inEntry)
-            continue;
-        const int eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0 && line.left(eq).trimmed() == key)
-            return line.mid(eq + 1).trimmed();
-    }
-    return {};
+    gchar *value = g_key_file_get_string(keyFile, group, key, nullptr);
+    const QString text = QString::fromUtf8(value);
+    g_free(value);
+    return text;
 }
 
-bool writeLines(const QStringList &lines)
+// Replaces the file in one step (GLib writes a temporary file and renames it).
+bool save(GKeyFile *keyFile)
 {
     QDir().mkpath(QFileInfo(entryPath()).absolutePath());
-    QSaveFile file(entryPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
-    file.write(lines.join(QLatin1Char('\n')).toUtf8());
-    return file.commit();
+    return g_key_file_save_to_file(keyFile, QFile::encodeName(entryPath()).constData(), nullptr);
 }
 
-// Sets Hidden=true in the [Desktop Entry] group, keeping every other line.
-QStringList hidden(QStringList lines)
+void setString(GKeyFile *keyFile, const char *key, const QString &value)
 {
-    bool inEntry = false;
-    int entryEnd = -1;
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString line = lines[i].trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            if (inEntry)
-                break;
-            inEntry = line == QLatin1String("[Desktop Entry]");
-            entryEnd = inEntry ? i + 1 : entryEnd;
-            continue;
-        }
-        if (!inEntry)
-            continue;
-        if (line.section(QLatin1Char('='), 0, 0).trimmed() == QLatin1String("Hidden")) {
-            lines[i] = QStringLiteral("Hidden=true");
-            return lines;
-        }
-        if (!line.isEmpty())
-            entryEnd = i + 1;
-    }
-    if (entryEnd < 0) {
-        lines.prepend(QStringLiteral("[Desktop Entry]"));
-        entryEnd = 1;
-    }
-    lines.insert(entryEnd, QStringLiteral("Hidden=true"));
-    return lines;
+    g_key_file_set_string(keyFile, group, key, value.toUtf8().constData());
 }
 
 } // namespace
@@ -154,23 +106,31 @@ QVariant value()
 {
     if (!exists())
         return {};
-    const QStringList lines = readLines();
-    if (entryValue(lines, QStringLiteral("Hidden")) == QLatin1String("true"))
+    const KeyFile keyFile = load();
+    if (g_key_file_get_boolean(keyFile.get(), group, "Hidden", nullptr))
         return QString();
-    return firstExecArgument(entryValue(lines, QStringLiteral("Exec")));
+    return firstExecArgument(stringValue(keyFile.get(), "Exec"));
 }
 
 void setValue(const QString &programPath)
 {
     if (programPath.isEmpty()) {
-        if (exists())
-            writeLines(hidden(readLines()));
+        // Disabled: the entry stays, with every other key, and gets Hidden=true.
+        if (exists()) {
+            const KeyFile keyFile = load();
+            g_key_file_set_boolean(keyFile.get(), group, "Hidden", true);
+            save(keyFile.get());
+        }
         return;
     }
-    writeLines({QStringLiteral("[Desktop Entry]"), QStringLiteral("Type=Application"),
-                QStringLiteral("Name=Tolvane"), QStringLiteral("Comment=Keyboard launcher"),
-                QStringLiteral("Exec=") + quoteExecArgument(programPath), QStringLiteral("Terminal=false"),
-                QStringLiteral("X-GNOME-Autostart-enabled=true"), QString()});
+    const KeyFile keyFile(g_key_file_new(), &g_key_file_free);
+    setString(keyFile.get(), "Type", QStringLiteral("Application"));
+    setString(keyFile.get(), "Name", QStringLiteral("Tolvane"));
+    setString(keyFile.get(), "Comment", QStringLiteral("Keyboard launcher"));
+    setString(keyFile.get(), "Exec", quoteExecArgument(programPath));
+    g_key_file_set_boolean(keyFile.get(), group, "Terminal", false);
+    g_key_file_set_boolean(keyFile.get(), group, "X-GNOME-Autostart-enabled", true);
+    save(keyFile.get());
 }
 
 } // namespace AutoStart

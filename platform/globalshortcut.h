@@ -20,7 +20,7 @@ class GlobalShortcut : public QObject
 
 public:
     // KeyGrab: the window system's own registration (an X11 grab, RegisterHotKey).
-    enum class Mechanism { Automatic, KeyGrab, Portal, None };
+    enum class Mechanism { Automatic, KeyGrab, Portal, DesktopShortcut, None };
     enum class Status { Inactive, Pending, Active, Failed };
 
     explicit GlobalShortcut(QObject *parent = nullptr, Mechanism mechanism = Mechanism::Automatic);

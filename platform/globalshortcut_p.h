@@ -41,5 +41,10 @@ ShortcutBackend *create(GlobalShortcut::Mechanism mechanism, QObject *parent);
 // Backends of this platform (defined in the per-backend files).
 ShortcutBackend *createKeyGrab(QObject *parent);
 ShortcutBackend *createPortal(QObject *parent);
+// DesktopShortcut: a shortcut of the program's own in GNOME's keyboard settings,
+// which runs the program's command (the second start hands over to this copy).
+ShortcutBackend *createDesktopShortcut(QObject *parent);
+// Whether this is a GNOME session with GNOME's keyboard settings installed.
+bool isGnomeSession();
 
 } // namespace ShortcutBackends

@@ -107,3 +107,13 @@ ShortcutBackend *ShortcutBackends::createPortal(QObject *)
 {
     return nullptr;
 }
+
+ShortcutBackend *ShortcutBackends::createDesktopShortcut(QObject *)
+{
+    return nullptr;
+}
+
+bool ShortcutBackends::isGnomeSession()
+{
+    return false;
+}

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 // The applications that the desktop's menus show (Linux: GIO's desktop entries).
 namespace InstalledApps {
@@ -12,6 +13,11 @@ struct App
     QString desktopFile; // full path of the desktop entry
     QString name;        // its Name, as menus show it
     QString exec;        // its command line, which stays when an upgrade renames the entry
+    // What the application is for, in the user's language: its GenericName and
+    // its Keywords; and its command's name (the Exec program's file name).
+    QString genericName;
+    QStringList keywords;
+    QString command;
 };
 
 // Every installed application that menus would show, by desktop id, as GIO lists

@@ -71,6 +71,23 @@ void collectEntries(const QString &folder, const QString &prefix, int depth,
     }
 }
 
+// What an entry says the application is for, as GIO reads it in the user's
+// language, and the file name of the program its Exec line starts.
+void describe(App &app, GDesktopAppInfo *entry)
+{
+    if (const char *generic = g_desktop_app_info_get_generic_name(entry))
+        app.genericName = QString::fromUtf8(generic).trimmed();
+    if (const char *const *keywords = g_desktop_app_info_get_keywords(entry)) {
+        for (; *keywords; ++keywords) {
+            const QString keyword = QString::fromUtf8(*keywords).trimmed();
+            if (!keyword.isEmpty() && !app.keywords.contains(keyword))
+                app.keywords.append(keyword);
+        }
+    }
+    if (const char *program = g_app_info_get_executable(G_APP_INFO(entry)))
+        app.command = QFileInfo(QFile::decodeName(program)).fileName();
+}
+
 // The application a desktop entry describes, when menus would show it and it
 // can start: GIO's reading of the entry (hidden, NoDisplay, OnlyShowIn,
 // NotShowIn and TryExec are its).
@@ -87,8 +104,13 @@ std::optional<App> appOf(const QByteArray &contents, const QString &path)
             if (!g_desktop_app_info_get_is_hidden(entry) && g_app_info_should_show(info) &&
                 (commandLine || g_desktop_app_info_get_boolean(entry, "DBusActivatable"))) {
                 const char *name = g_app_info_get_name(info);
-                app = App{path, QString::fromUtf8(name ? name : ""),
-                          QString::fromUtf8(commandLine ? commandLine : "")};
+                app = App{path,
+                          QString::fromUtf8(name ? name : ""),
+                          QString::fromUtf8(commandLine ? commandLine : ""),
+                          {},
+                          {},
+                          {}};
+                describe(*app, entry);
             }
             g_object_unref(entry);
         }

@@ -1,6 +1,7 @@
 #include "singleapplication_p.h"
 
 #include <QDir>
+#include <QLocalServer>
 #include <QLocalSocket>
 
 #include <windows.h>
@@ -39,6 +40,51 @@ bool peerIsSameUser(QLocalSocket *)
 {
     // The pipe is created with user-only access (QLocalServer::UserAccessOption).
     return true;
+}
+
+// Windows: a named pipe with user-only access, through QLocalServer.
+struct Listener::Impl
+{
+    QObject *owner = nullptr;
+    QLocalServer *server = nullptr;
+    Accepted accepted;
+    bool paused = false;
+
+    void take()
+    {
+        while (!paused && server->hasPendingConnections()) {
+            QLocalSocket *socket = server->nextPendingConnection();
+            socket->setParent(owner);
+            accepted(socket);
+        }
+    }
+};
+
+Listener::Listener(QObject *owner, Accepted accepted) : d(new Impl)
+{
+    d->owner = owner;
+    d->server = new QLocalServer;
+    d->server->setSocketOptions(QLocalServer::UserAccessOption);
+    d->server->setMaxPendingConnections(1);
+    d->accepted = std::move(accepted);
+    QObject::connect(d->server, &QLocalServer::newConnection, [impl = d.get()] { impl->take(); });
+}
+
+Listener::~Listener()
+{
+    delete d->server;
+}
+
+bool Listener::listen(const QString &name)
+{
+    QLocalServer::removeServer(name);
+    return d->server->listen(name);
+}
+
+void Listener::setPaused(bool paused)
+{
+    d->paused = paused;
+    d->take();
 }
 
 } // namespace SingleInstancePlatform

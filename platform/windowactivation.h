@@ -20,6 +20,14 @@ QString startupToken();
 // The token carried by a Wayland compositor's or the portal's activation.
 QString waylandToken(const QString &value);
 
+// A token for a program this process is about to start, so the desktop lets that
+// program's window (or the running copy it hands over to) take the keyboard: on
+// Wayland one the compositor issues for the focused window and the user's latest
+// key press or click (xdg-activation), on X11 a startup-notification id with the
+// time of the user's latest input. "NAME=value" as startupToken(); empty where
+// none can be had.
+QString launchToken();
+
 // Shows `window` raised and gives it the keyboard, with `token` (startupToken() of
 // another process, or waylandToken()) where the window system asks for one. On
 // Wayland a shown window that cannot be activated without a token is shown anew,

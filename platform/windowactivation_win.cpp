@@ -14,6 +14,11 @@ QString waylandToken(const QString &)
     return QString();
 }
 
+QString launchToken()
+{
+    return QString();
+}
+
 void activate(QWidget *window, const QString &)
 {
     window->show();

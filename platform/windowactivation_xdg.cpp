@@ -2,14 +2,24 @@
 
 #include "popupwindows.h"
 
+#include <QApplication>
+#include <QAtomicInt>
 #include <QGuiApplication>
+#include <QHostInfo>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QWidget>
+#include <QWindow>
+#include <qpa/qplatformnativeinterface.h>
 
+#include <wayland-client.h>
 #include <xcb/xcb.h>
+
+#include "xdg-activation-v1-client-protocol.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -86,9 +96,123 @@ void activateX11(QWidget *window, const QString &startupId)
     xcb_flush(connection);
 }
 
+// The window that has the keyboard, which the compositor checks the request against.
+QWindow *focusedWindow()
+{
+    if (QWindow *window = QGuiApplication::focusWindow())
+        return window;
+    const QWidget *active = QApplication::activeWindow();
+    return active ? active->windowHandle() : nullptr;
+}
+
+// One request for an xdg-activation token, on an event queue of its own so that
+// Qt's dispatching of the display is not disturbed.
+struct TokenRequest
+{
+    xdg_activation_v1 *activation = nullptr;
+    QByteArray token;
+    bool done = false;
+
+    static void global(void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t)
+    {
+        auto request = static_cast<TokenRequest *>(data);
+        if (!request->activation && strcmp(interface, xdg_activation_v1_interface.name) == 0)
+            request->activation = static_cast<xdg_activation_v1 *>(
+                wl_registry_bind(registry, name, &xdg_activation_v1_interface, 1));
+    }
+    static void globalRemove(void *, wl_registry *, uint32_t) {}
+    static void tokenDone(void *data, xdg_activation_token_v1 *, const char *token)
+    {
+        auto request = static_cast<TokenRequest *>(data);
+        request->token = token;
+        request->done = true;
+    }
+};
+
+// Asks the compositor for a token bound to the focused surface and the serial of
+// the user's latest input on the seat; mutter and KWin give the new window the
+// keyboard only with such a token.
+QString waylandLaunchToken()
+{
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    QWindow *window = focusedWindow();
+    if (!native || !window)
+        return QString();
+    auto display = static_cast<wl_display *>(native->nativeResourceForIntegration("wl_display"));
+    auto seat = static_cast<wl_seat *>(native->nativeResourceForIntegration("wl_seat"));
+    const auto serial = uint32_t(quintptr(native->nativeResourceForIntegration("serial")));
+    auto surface = static_cast<wl_surface *>(native->nativeResourceForWindow("surface", window));
+    if (!display || !surface)
+        return QString();
+
+    wl_event_queue *queue = wl_display_create_queue(display);
+    auto wrapper = static_cast<wl_display *>(wl_proxy_create_wrapper(display));
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy *>(wrapper), queue);
+    wl_registry *registry = wl_display_get_registry(wrapper);
+    static const wl_registry_listener registryListener{&TokenRequest::global, &TokenRequest::globalRemove};
+    TokenRequest request;
+    wl_registry_add_listener(registry, &registryListener, &request);
+    wl_display_roundtrip_queue(display, queue);
+    if (request.activation) {
+        xdg_activation_token_v1 *token = xdg_activation_v1_get_activation_token(request.activation);
+        static const xdg_activation_token_v1_listener tokenListener{&TokenRequest::tokenDone};
+        xdg_activation_token_v1_add_listener(token, &tokenListener, &request);
+        if (seat && serial)
+            xdg_activation_token_v1_set_serial(token, serial, seat);
+        xdg_activation_token_v1_set_surface(token, surface);
+        xdg_activation_token_v1_commit(token);
+        // The compositor answers the commit at once; a few round trips at most.
+        for (int round = 0; round < 4 && !request.done; ++round) {
+            if (wl_display_roundtrip_queue(display, queue) < 0)
+                break;
+        }
+        xdg_activation_token_v1_destroy(token);
+        xdg_activation_v1_destroy(request.activation);
+    }
+    wl_registry_destroy(registry);
+    wl_proxy_wrapper_destroy(wrapper);
+    wl_event_queue_destroy(queue);
+    return request.done ? QString::fromUtf8(request.token) : QString();
+}
+
+// A startup-notification id with the X server time of the user's latest input,
+// which window managers compare with the time of the focused window's last input.
+QString x11LaunchToken()
+{
+    QPlatformNativeInterface *native = QGuiApplication::platformNativeInterface();
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (!native || !screen)
+        return QString();
+    quint32 time = quint32(quintptr(native->nativeResourceForScreen("appusertime", screen)));
+    if (!time)
+        time = quint32(quintptr(native->nativeResourceForScreen("apptime", screen)));
+    if (!time)
+        return QString();
+    static QAtomicInt sequence;
+    return QStringLiteral("%1-%2-%3-%4_TIME%5")
+        .arg(QCoreApplication::applicationName())
+        .arg(getpid())
+        .arg(sequence.fetchAndAddRelaxed(1))
+        .arg(QHostInfo::localHostName())
+        .arg(time);
+}
+
 } // namespace
 
 namespace WindowActivation {
+
+QString launchToken()
+{
+    if (PopupWindows::isWayland()) {
+        const QString token = waylandLaunchToken();
+        return token.isEmpty() ? QString() : WaylandName + QLatin1Char('=') + token;
+    }
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        const QString id = x11LaunchToken();
+        return id.isEmpty() ? QString() : X11Name + QLatin1Char('=') + id;
+    }
+    return QString();
+}
 
 QString startupToken()
 {

@@ -1,5 +1,6 @@
 #include "qitemviewdelegate.h"
 
+#include "appfinder.h"
 #include "fileicons.h"
 #include "installedapps.h"
 #include "itemsmodel.h"
@@ -12,6 +13,8 @@
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
 
+#include <cmath>
+
 int QItemViewDelegate::lastSelectedRow = -1;
 
 namespace {
@@ -20,6 +23,8 @@ const QColor RowBackground(250, 250, 250);
 const QColor SelectedBackground(107, 148, 183);
 const QColor SelectedText(255, 255, 255);
 const QColor PathText(80, 80, 80);
+const QColor ReasonText(115, 115, 115);
+const QColor SelectedReasonText(222, 232, 242);
 const QColor TopLine(255, 255, 255);
 const QColor BottomLine(200, 200, 200);
 
@@ -28,6 +33,10 @@ constexpr int TextTop = 3;
 constexpr int TextBoxHeight = 26;
 constexpr int PathTop = 21;
 constexpr int PathWidth = 250;
+// The gap between the name and the text saying why the row is there, and the
+// least room worth showing that text in.
+constexpr int ReasonGap = 10;
+constexpr int ReasonMinWidth = 24;
 
 bool isLowSurrogateAt(const QString &s, qsizetype i)
 {
@@ -81,6 +90,27 @@ QList<Range> keyRanges(const QString &alias, const QString &key)
     return ranges;
 }
 
+// Every occurrence of `key` in `reason`, case and accents aside (as the catalog
+// found it), each widened to whole characters as the reader sees them.
+QList<Range> reasonRanges(const QString &reason, const QString &key)
+{
+    QList<Range> ranges;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, reason);
+    for (auto [start, end] : AppFinder::occurrences(reason, key)) {
+        graphemes.setPosition(start);
+        if (!graphemes.isAtBoundary())
+            start = graphemes.toPreviousBoundary();
+        graphemes.setPosition(end);
+        if (!graphemes.isAtBoundary())
+            end = graphemes.toNextBoundary();
+        if (!ranges.isEmpty() && start < ranges.last().end)
+            start = ranges.last().end;
+        if (start < end)
+            ranges.append({start, end});
+    }
+    return ranges;
+}
+
 // The letter next to position `from` in `direction` (-1 back, +1 forward),
 // passing over marks, which take their joining from their base letter.
 QChar::JoiningType joiningNeighbour(const QString &text, qsizetype from, int direction)
@@ -119,14 +149,14 @@ struct NameText
     QList<bool> bold;
 };
 
-NameText nameText(const QString &alias, const QString &key)
+NameText nameText(const QString &alias, const QList<Range> &hits)
 {
     // The pieces in reading order: normal, highlighted, normal, ... (a normal piece
     // between two adjacent highlights is empty).
     QList<Range> pieces;
     QList<bool> bold;
     qsizetype pos = 0;
-    for (const Range &hit : keyRanges(alias, key)) {
+    for (const Range &hit : hits) {
         pieces.append({pos, hit.start});
         bold.append(false);
         pieces.append(hit);
@@ -200,6 +230,54 @@ void layoutText(QTextLayout &layout, const NameText &name)
     layout.endLayout();
 }
 
+// The pieces of a laid-out text, placed from `left`.
+QList<QItemViewDelegate::Piece> piecesOf(const QString &source, const NameText &name, const QFont &font,
+                                         QPaintDevice *device, qreal left)
+{
+    QFont normal = font;
+    normal.setWeight(QFont::Normal);
+    normal.setUnderline(false);
+    QTextLayout layout(QString(), normal, device);
+    layoutText(layout, name);
+    const QTextLine line = layout.lineAt(0);
+
+    QList<QItemViewDelegate::Piece> pieces;
+    for (int i = 0; i < name.pieces.size(); ++i) {
+        const Range &range = name.pieces.at(i);
+        // The piece covers the cursor positions from its start to its end; in text
+        // of one direction the outermost of them are its edges.
+        qreal from = line.cursorToX(int(range.start));
+        qreal to = from;
+        for (qsizetype c = range.start + 1; c <= range.end; ++c) {
+            const qreal x = line.cursorToX(int(c));
+            from = qMin(from, x);
+            to = qMax(to, x);
+        }
+        const Range &inSource = name.inName.at(i);
+        pieces.append({source.mid(inSource.start, inSource.end - inSource.start), name.bold.at(i),
+                       left + from, to - from});
+    }
+    return pieces;
+}
+
+// The reason text cut at the right to `width` pixels, with an ellipsis, and the
+// highlights that stay whole in what is left of it.
+NameText reasonFitting(const QString &reason, const QString &key, const QFont &font, QPaintDevice *device,
+                       qreal width, QString &shown)
+{
+    QFont bold = font;
+    bold.setWeight(QFont::Bold);
+    // Measured in bold, so that highlighted letters fit too.
+    shown = metricsFor(bold, device).elidedText(reason, Qt::ElideRight, int(width));
+    QList<Range> ranges = reasonRanges(reason, key);
+    if (shown != reason) {
+        // What stays of the reason is the part before the ellipsis.
+        const qsizetype kept = qMax<qsizetype>(0, shown.size() - 1);
+        ranges.removeIf([kept](const Range &range) { return range.end > kept; });
+    }
+    return nameText(shown, ranges);
+}
+
 } // namespace
 
 QItemViewDelegate::QItemViewDelegate(QObject *parent) : QItemDelegate(parent)
@@ -244,37 +322,18 @@ QFont QItemViewDelegate::rowFont()
 
 void QItemViewDelegate::layoutName(QTextLayout &layout, const QString &alias, const QString &key)
 {
-    layoutText(layout, nameText(alias, key));
+    layoutText(layout, nameText(alias, keyRanges(alias, key)));
+}
+
+void QItemViewDelegate::layoutReason(QTextLayout &layout, const QString &reason, const QString &key)
+{
+    layoutText(layout, nameText(reason, reasonRanges(reason, key)));
 }
 
 QList<QItemViewDelegate::Piece> QItemViewDelegate::namePieces(const QString &alias, const QString &key,
                                                               const QFont &font, QPaintDevice *device)
 {
-    const NameText name = nameText(alias, key);
-    QFont normal = font;
-    normal.setWeight(QFont::Normal);
-    normal.setUnderline(false);
-    QTextLayout layout(QString(), normal, device);
-    layoutText(layout, name);
-    const QTextLine line = layout.lineAt(0);
-
-    QList<Piece> pieces;
-    for (int i = 0; i < name.pieces.size(); ++i) {
-        const Range &range = name.pieces.at(i);
-        // The piece covers the cursor positions from its start to its end; in text
-        // of one direction the outermost of them are its edges.
-        qreal left = line.cursorToX(int(range.start));
-        qreal right = left;
-        for (qsizetype c = range.start + 1; c <= range.end; ++c) {
-            const qreal x = line.cursorToX(int(c));
-            left = qMin(left, x);
-            right = qMax(right, x);
-        }
-        const Range &source = name.inName.at(i);
-        pieces.append({alias.mid(source.start, source.end - source.start), name.bold.at(i), NameLeft + left,
-                       right - left});
-    }
-    return pieces;
+    return piecesOf(alias, nameText(alias, keyRanges(alias, key)), font, device, NameLeft);
 }
 
 QItemViewDelegate::RowLayout QItemViewDelegate::layoutRow(const APPBLOCK &record, QPaintDevice *device,
@@ -297,6 +356,19 @@ QItemViewDelegate::RowLayout QItemViewDelegate::layoutRow(const APPBLOCK &record
         layout.pathText =
             metricsFor(font, device).elidedText(InstalledApps::shownPath(record.path), Qt::ElideRight, width);
         layout.pathRect = QRect(NameLeft, PathTop, PathWidth, TextBoxHeight);
+    }
+    if (!record.extra.isEmpty()) {
+        qreal nameRight = NameLeft;
+        for (const Piece &piece : std::as_const(layout.pieces))
+            nameRight = qMax(nameRight, piece.x + piece.width);
+        const qreal left = std::ceil(nameRight) + ReasonGap;
+        const qreal room = rowWidth - left - 4;
+        if (room >= ReasonMinWidth) {
+            const NameText reason =
+                reasonFitting(record.extra, record.key, font, device, room, layout.reasonText);
+            layout.reasonLeft = left;
+            layout.reasonPieces = piecesOf(layout.reasonText, reason, font, device, left);
+        }
     }
     return layout;
 }
@@ -345,6 +417,14 @@ void QItemViewDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opt
     QTextLayout name(QString(), normal, painter->device());
     layoutName(name, record.alias, record.key);
     name.draw(painter, QPointF(r.x() + NameLeft, r.y() + TextTop));
+
+    // Why the row is there, after the name, in grey with the typed text marked.
+    if (!layout.reasonText.isEmpty()) {
+        painter->setPen(selected ? SelectedReasonText : ReasonText);
+        QTextLayout reason(QString(), normal, painter->device());
+        layoutReason(reason, layout.reasonText, record.key);
+        reason.draw(painter, QPointF(r.x() + layout.reasonLeft, r.y() + TextTop));
+    }
 
     // Path line of big rows.
     if (bigIcon) {

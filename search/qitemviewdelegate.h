@@ -10,8 +10,9 @@ class QPaintDevice;
 class QTextLayout;
 
 // Paints the rows of the result popup by hand: background, file icon, the name
-// with every occurrence of the typed text in bold and underlined, the path in big
-// rows, and the separator lines. Small rows are 22 px high, big rows 40 px.
+// with every occurrence of the typed text in bold and underlined (and, for a
+// program found by what it is for, what matched, in grey after the name), the
+// path in big rows, and the separator lines. Small rows are 22 px high, big rows 40 px.
 class QItemViewDelegate : public QItemDelegate
 {
     Q_OBJECT
@@ -37,6 +38,12 @@ public:
         QList<Piece> pieces;
         QString pathText; // empty in small rows
         QRect pathRect;
+        // Why a row found by what the program is for is there (the record's
+        // `extra`): after the name, in grey, with the typed text marked, cut at
+        // the right to the row; empty when there is none or no room for it.
+        QList<Piece> reasonPieces;
+        QString reasonText;
+        qreal reasonLeft = 0;
     };
 
     explicit QItemViewDelegate(QObject *parent = nullptr);
@@ -58,6 +65,10 @@ public:
     // occurrence of `key` bold and underlined, so that writing direction and letter
     // shaping run over the whole name. The line starts at x 0.
     static void layoutName(QTextLayout &layout, const QString &alias, const QString &key);
+    // Lays out the text that says why a row is there (the generic name or keyword
+    // that matched) with every occurrence of `key`, case and accents aside, bold
+    // and underlined.
+    static void layoutReason(QTextLayout &layout, const QString &reason, const QString &key);
     // What paint() draws for `record` in a row `rowWidth` pixels wide, measured on `device`.
     RowLayout layoutRow(const APPBLOCK &record, QPaintDevice *device = nullptr, int rowWidth = 1 << 20) const;
     // The row font: "微软雅黑" 9 pt where installed, the platform default otherwise.

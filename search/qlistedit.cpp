@@ -56,6 +56,7 @@ QListEdit::QListEdit(QWidget *parent, const QString &text) : QDialog(parent)
     setPalette(pal);
 
     setWindowFlags(PopupWindows::keyboardPopupFlags());
+    setWindowTitle(QStringLiteral("Rename Entry"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_NoSystemBackground);
     setFixedSize(270, 50);

@@ -2,6 +2,7 @@
 
 #include "installedapps.h"
 #include "itemsmodel.h"
+#include "motionpreference.h"
 #include "popupwindows.h"
 #include "qitemviewdelegate.h"
 #include "qlistcomp.h"
@@ -182,8 +183,10 @@ void SearchLineEdit::fadeIn(QWidget *widget, qreal from, int msecs)
 {
     // Only a window with an alpha channel, on a window system that blends it over
     // the desktop, can show a fade; any other would show its content over black
-    // until the fade ends. It appears at full opacity at once instead.
-    if (!widget->testAttribute(Qt::WA_TranslucentBackground) || !WindowBlending::available()) {
+    // until the fade ends. It appears at full opacity at once instead, and so it
+    // does where the user turned the desktop's animations off.
+    if (!widget->testAttribute(Qt::WA_TranslucentBackground) || !WindowBlending::available() ||
+        !MotionPreference::animationsEnabled()) {
         widget->setGraphicsEffect(nullptr);
         return;
     }

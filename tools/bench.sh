@@ -3,7 +3,8 @@
 # table: each figure's median, 95th percentile, number of runs, target and verdict.
 #   tools/bench.sh [build-folder]      (default: build-bench in the repository)
 # The process and window figures run under a private Xvfb server, and again under a
-# headless sway for Wayland; every benchmark works in a temporary sandbox of its own.
+# headless sway, KWin and GNOME Shell for Wayland; every benchmark works in a
+# temporary sandbox of its own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -11,12 +12,14 @@ build=${1:-build-bench}
 
 tools/install-deps.sh --bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target tolvane bench_startup bench_keystroke bench_discovery bench_catalog bench_paint
+cmake --build "$build" -j2 --target tolvane bench_startup bench_keystroke bench_discovery bench_catalog bench_paint \
+    bench_gnome
 
 bin=$(cd "$build/bin" && pwd)
 export TOLVANE_TEST_BIN_DIR="$bin" LANG=C.UTF-8 LC_ALL=C.UTF-8
 xvfb="$repo/tests/support/run-xvfb.sh"
 sway="$repo/tests/support/run-sway.sh"
+gnome="$repo/tests/support/run-gnome.sh"
 rows=$(mktemp)
 trap 'rm -f "$rows"' EXIT
 
@@ -29,6 +32,11 @@ run "$xvfb" "$bin/bench_keystroke"
 # The same window figures on Wayland (headless sway), in the same run.
 run "$sway" "$bin/bench_startup"
 run "$sway" "$bin/bench_keystroke"
+# The portal's hotkey on KDE Plasma (headless KWin), in the same run.
+run "$repo/tests/support/run-kwin.sh" "$bin/bench_startup"
+# The hotkey (GNOME's custom shortcut) and launching a running program, in a
+# headless GNOME Shell; the benchmark itself drives it from outside, offscreen.
+QT_QPA_PLATFORM=offscreen run "$gnome" "$bin/bench_gnome"
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" entries
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" tree
 QT_QPA_PLATFORM=offscreen run "$bin/bench_discovery" links

@@ -102,4 +102,40 @@ inline void writeDesktopEntries(const QString &folder, int count, int seed = 99)
     }
 }
 
+// Words that installed applications give as generic names and keywords.
+inline const QStringList KeywordWords = {
+    "web",    "internet", "browser", "firefox",    "zip",    "tar",         "archive",  "shell",
+    "prompt", "command",  "text",    "editor",     "image",  "graphics",    "paint",    "audio",
+    "music",  "movie",    "mail",    "email",      "math",   "spreadsheet", "document", "partition",
+    "ide",    "game",     "zoom",    "screenshot", "backup", "scanner",     "chat",     "calendar"};
+
+// Writes `count` application desktop entries app<i>.desktop into `folder`, as
+// installed applications carry them: Name=names[i], a GenericName, four Keywords
+// and a command of its own.
+inline void writeKeywordEntries(const QString &folder, const QStringList &names, int count, int seed = 7)
+{
+    QDir().mkpath(folder);
+    // GIO lists an entry only when its program exists: one small script each.
+    const QString programs = folder + QStringLiteral("-bin");
+    QDir().mkpath(programs);
+    QRandomGenerator random(seed);
+    for (int i = 0; i < count; ++i) {
+        const QString program = programs + QStringLiteral("/bench-tool-%1").arg(i);
+        QFile script(program);
+        script.open(QIODevice::WriteOnly);
+        script.write("#!/bin/sh\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QStringList keywords;
+        for (int k = 0; k < 4; ++k)
+            keywords.append(KeywordWords[random.bounded(KeywordWords.size())]);
+        QFile entry(folder + QStringLiteral("/app%1.desktop").arg(i));
+        entry.open(QIODevice::WriteOnly);
+        QTextStream(&entry) << "[Desktop Entry]\nType=Application\nName=" << names[i]
+                            << "\nGenericName=" << Products[random.bounded(Products.size())] << ' '
+                            << Roles[random.bounded(Roles.size())] << "\nKeywords=" << keywords.join(';')
+                            << ";\nExec=" << program << " %U\nIcon=application-x-executable\n";
+    }
+}
+
 } // namespace BenchCatalog

@@ -1,7 +1,8 @@
 // Keystroke to painted list: words are typed into the search box one letter at a
 // time, and each letter is timed from its key press reaching the box until the
 // popup has painted every row of its result. Catalogs of 1,000 and 10,000 items,
-// small and big rows. Keystroke to list at full contrast (1,000 items, X11): the
+// 500 of them installed applications with generic names and keywords, small and
+// big rows. Keystroke to list at full contrast (1,000 items, X11): the
 // same keys, timed until the popup's pixels on the X server stop changing (a fade
 // shows as pixels that go on changing after the rows are painted). Beside it, per
 // keystroke, SearchItems alone and `fzf --filter` over the same names (the figure
@@ -13,6 +14,7 @@
 #include "benchcatalog.h"
 #include "benchtable.h"
 #include "fileicons.h"
+#include "installedapps.h"
 #include "itemdatabase.h"
 #include "itemsmodel.h"
 #include "qitemviewdelegate.h"
@@ -63,16 +65,51 @@ QString entriesFolder()
            QStringLiteral("/bench-apps");
 }
 
+// The installed applications' folder, $XDG_DATA_HOME/applications.
+QString applicationsFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/applications");
+}
+
+// Removes the installed applications, and waits until GIO no longer lists them.
+void removeInstalledApps()
+{
+    QDir(applicationsFolder()).removeRecursively();
+    QDir(applicationsFolder() + QStringLiteral("-bin")).removeRecursively();
+    if (!QTest::qWaitFor([] { return InstalledApps::list().isEmpty(); }, 10000))
+        qFatal("GIO still lists the removed applications");
+}
+
+// The catalog follows the installed applications a second after it opened.
+void waitForInstalledApps()
+{
+    QTest::qWait(1500);
+}
+
+// The first KeywordApps items of a catalog are installed applications with
+// generic names, keywords and commands of their own.
+constexpr int KeywordApps = 500;
+
+QString itemFile(int i)
+{
+    return (i < KeywordApps ? applicationsFolder() : entriesFolder()) +
+           QStringLiteral("/app%1.desktop").arg(i);
+}
+
 // Builds data.db with `items` items whose files are desktop entries.
 void buildCatalog(int items)
 {
     QFile::remove(ItemDatabase::databaseFile());
     QDir(entriesFolder()).removeRecursively();
+    removeInstalledApps();
     BenchCatalog::writeDesktopEntries(entriesFolder(), items);
     auto db = std::make_unique<ItemDatabase>();
     db->OpenCatalog(); // a first run over an empty sandbox: an empty catalog
-    BenchCatalog::fill(items,
-                       [](int i) { return entriesFolder() + QStringLiteral("/app%1.desktop").arg(i); });
+    BenchCatalog::fill(items, itemFile);
+    BenchCatalog::writeKeywordEntries(applicationsFolder(), BenchCatalog::names(items), KeywordApps);
+    if (!QTest::qWaitFor([] { return InstalledApps::list().size() == KeywordApps; }, 10000))
+        qFatal("GIO does not list the installed applications");
     for (int i = 1; i <= 20; ++i)
         db->AddQuick(QString::number(i * 7), BenchCatalog::Typed[i % BenchCatalog::Typed.size()].left(2));
     db.reset(); // writes data.db
@@ -134,6 +171,7 @@ void buildIconCatalog(int items, bool svg)
     const QString kind = svg ? QStringLiteral("svg") : QStringLiteral("png");
     QFile::remove(ItemDatabase::databaseFile());
     QDir(entriesFolder()).removeRecursively();
+    removeInstalledApps();
     QDir().mkpath(entriesFolder());
     const QStringList names = BenchCatalog::names(items);
     for (int i = 0; i < items; ++i) {
@@ -205,6 +243,7 @@ std::vector<double> typeWords(bool bigRows, int rounds, int maxCount = 5, int wa
     if (!QTest::qWaitForWindowExposed(&window))
         qFatal("the window did not show");
     edit->setFocus();
+    waitForInstalledApps();
 
     std::vector<double> times;
     for (int round = 0; round < warmUp + rounds; ++round) {
@@ -351,6 +390,7 @@ std::vector<double> searchTimes(int rounds)
 {
     ItemDatabase db;
     db.OpenCatalog();
+    waitForInstalledApps();
     std::vector<double> times;
     for (int round = 0; round < rounds; ++round) {
         for (const QString &word : BenchCatalog::Typed) {

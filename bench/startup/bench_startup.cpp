@@ -6,7 +6,8 @@
 // copies of the built tolvane on the X server of $DISPLAY (tools/bench.sh starts a
 // private Xvfb), one copy at a time. With QT_QPA_PLATFORM=wayland (under
 // tests/support/run-sway.sh) it measures the start-up and the key that sway binds
-// to the program instead, on the Wayland compositor.
+// to the program instead, on the Wayland compositor; in a KDE Plasma session
+// (tests/support/run-kwin.sh) the hotkey through the desktop portal.
 //
 // The program appends the monotonic clock to the file named by
 // TOLVANE_BENCH_FIRST_PAINT after each paint of its main window has been drawn;
@@ -15,6 +16,9 @@
 #include "benchtable.h"
 #include "itemdatabase.h"
 #include "testmain.h"
+#ifdef TOLVANE_KWINKEYS
+#include "kwinsession.h"
+#endif
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -448,6 +452,53 @@ int runWaylandBenchmark()
     return 0;
 }
 
+#ifdef TOLVANE_KWINKEYS
+// On KDE Plasma (KWin and the desktop portal, under tests/support/run-kwin.sh):
+// the hotkey is the portal's shortcut, which KWin's shortcut daemon sees and the
+// portal reports to the running copy (no second process). Keys through KWin's
+// fake input.
+int runKWinBenchmark()
+{
+    copyProgram();
+    const int runs = qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS") > 0
+                         ? qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS")
+                         : 10;
+    buildCatalog(1000);
+    useCatalog(1000);
+    Started s = start();
+    waitForStamp(0, true);
+    // Bound once the desktop has stored the key for the program's component.
+    QElapsedTimer guard;
+    guard.start();
+    const auto bound = [] {
+        QFile settings(KWinSession::shortcutSettings());
+        return settings.open(QIODevice::ReadOnly) &&
+               settings.readAll().contains("[tolvane_org_example_Tolvane_CTRL_ALT_q]");
+    };
+    while (!bound() && guard.elapsed() < 20000)
+        QThread::msleep(20);
+    if (!bound())
+        qFatal("the desktop did not bind the hotkey");
+
+    std::vector<double> keys;
+    for (int run = 0; run < runs; ++run) {
+        // Escape on the empty box hides the window.
+        KWinSession::press({QStringLiteral("escape")});
+        QThread::msleep(300);
+        const int known = int(paints().size());
+        const int knownFocus = int(stamps(true).size());
+        const qint64 t0 = BenchTable::nowNs();
+        KWinSession::press({QStringLiteral("ctrl+alt+q")});
+        const qint64 shown = qMax(waitForPaint(known), waitForStamp(knownFocus, true));
+        keys.push_back((shown - t0) / 1e6);
+    }
+    stop(s);
+    BenchTable::row(QStringLiteral("hotkey to window painted and focused, KWin (portal)"), keys,
+                    QStringLiteral("ms"), 50);
+    return 0;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -455,6 +506,10 @@ int main(int argc, char **argv)
     return TestSandbox::run(argc, argv, [](int c, char **v) {
         QCoreApplication app(c, v);
         BenchTable::quietMessages();
+#ifdef TOLVANE_KWINKEYS
+        if (!KWinSession::runtime().isEmpty())
+            return runKWinBenchmark();
+#endif
         if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("wayland"))
             return runWaylandBenchmark();
         return runBenchmark();

@@ -25,6 +25,8 @@ public:
 
     // Sets a variable in the environment of the next start.
     void setEnvironment(const QString &name, const QString &value);
+    // Removes a variable from the environment of the next start.
+    void unsetEnvironment(const QString &name) { m_environment.remove(name); }
 
     // Starts the copy; the process object stays owned by this copy.
     QProcess *start();

@@ -2,6 +2,7 @@
 #include "catalogfixture.h"
 #include "dialog.h"
 #include "helpdlg.h"
+#include "hotkeymessages.h"
 #include "itemsmodel.h"
 #include "modalanswer.h"
 #include "qaboutdlg.h"
@@ -14,12 +15,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
@@ -819,6 +823,248 @@ private slots:
         // The catalog was built all the same, and is saved when the window goes.
         w.reset();
         QVERIFY(QFile::exists(ItemDatabase::databaseFile()));
+    }
+
+    // What the hotkey line and its tool tip say, for each way a desktop offers the
+    // hotkey: an X11 grab, the portal (its own trigger), a GNOME custom shortcut, none.
+    void hotkeyTextsTellTheTruth_data()
+    {
+        using M = GlobalShortcut::Mechanism;
+        using S = GlobalShortcut::Status;
+        QTest::addColumn<int>("mechanism");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("available");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("tip");
+        const QString q = QStringLiteral("CTRL+ALT+Q");
+        const QString caption = QStringLiteral(" Hotkey Exhaled: ");
+        QTest::newRow("X11 grab in force")
+            << int(M::KeyGrab) << int(S::Active) << true << q << QString() << QString() << true
+            << caption + QStringLiteral("<font color='#32EC81' >CTRL+ALT+Q</font>")
+            << QStringLiteral("Press CTRL+ALT+Q in any program to show Tolvane.");
+        QTest::newRow("portal names its trigger")
+            << int(M::Portal) << int(S::Active) << true << q << QStringLiteral("Meta+Space") << QString()
+            << false << caption + QStringLiteral("<font color='#32EC81' >Meta+Space</font>")
+            << QStringLiteral("Meta+Space shows Tolvane from any program: the desktop binds it");
+        QTest::newRow("GNOME shortcut set")
+            << int(M::DesktopShortcut) << int(S::Active) << true << q << QString() << QString() << false
+            << caption + QStringLiteral("<font color='#32EC81' >CTRL+ALT+Q</font> (GNOME shortcut)")
+            << QStringLiteral(
+                   "GNOME's custom shortcut \u201cTolvane\u201d (Settings \u203a Keyboard \u203a Custom "
+                   "Shortcuts) starts \"/opt/t/tolvane\"");
+        QTest::newRow("portal asked, tray")
+            << int(M::Portal) << int(S::Pending) << true << q << QString() << QString() << true
+            << caption + QStringLiteral("<font color='#C8D0D8' >CTRL+ALT+Q (asking the desktop)</font>")
+            << QStringLiteral("Until it answers, click Tolvane's icon in the tray to show Tolvane.");
+        QTest::newRow("none on this desktop")
+            << int(M::None) << int(S::Failed) << false << q << QString()
+            << QStringLiteral("this desktop offers no system-wide keys") << false
+            << caption + QStringLiteral("<font color='#F5A25D' >none here; bind a key to tolvane</font>")
+            << QStringLiteral(
+                   "bind one to the command \"/opt/t/tolvane\" in the desktop's keyboard settings");
+        QTest::newRow("GNOME 43: no portal shortcuts")
+            << int(M::Portal) << int(S::Failed) << false << q << QString()
+            << QStringLiteral("the desktop portal has no global shortcuts") << false
+            << caption + QStringLiteral("<font color='#F5A25D' >none here; bind a key to tolvane</font>")
+            << QStringLiteral(
+                   "No system-wide hotkey on this desktop (the desktop portal has no global shortcuts)");
+        QTest::newRow("X11 key held elsewhere")
+            << int(M::KeyGrab) << int(S::Failed) << true << q << QString()
+            << QStringLiteral("held by another program") << true
+            << caption + QStringLiteral("<font color='#F5A25D' >CTRL+ALT+Q: held by another program</font>")
+            << QStringLiteral("The hotkey CTRL+ALT+Q could not be registered: held by another program.");
+        QTest::newRow("GNOME key taken")
+            << int(M::DesktopShortcut) << int(S::Failed) << true << q << QString()
+            << QStringLiteral("GNOME's \u201cLock screen\u201d uses it") << false
+            << caption +
+                   QStringLiteral(
+                       "<font color='#F5A25D' >CTRL+ALT+Q: GNOME's \u201cLock screen\u201d uses it</font>")
+            << QStringLiteral(
+                   "could not be set as a GNOME shortcut: GNOME's \u201cLock screen\u201d uses it.");
+        QTest::newRow("none set, no tray")
+            << int(M::KeyGrab) << int(S::Failed) << true << QString() << QString()
+            << QStringLiteral("no hotkey set") << false
+            << caption + QStringLiteral("<font color='#F5A25D' >none set</font>")
+            << QStringLiteral("Until then, start Tolvane again (its menu entry or the command \"tolvane\")");
+    }
+
+    void hotkeyTextsTellTheTruth()
+    {
+        QFETCH(int, mechanism);
+        QFETCH(int, status);
+        QFETCH(bool, available);
+        QFETCH(QString, key);
+        QFETCH(QString, trigger);
+        QFETCH(QString, error);
+        QFETCH(bool, tray);
+        QFETCH(QString, line);
+        QFETCH(QString, tip);
+        HotkeyState state;
+        state.mechanism = GlobalShortcut::Mechanism(mechanism);
+        state.status = GlobalShortcut::Status(status);
+        state.available = available;
+        state.key = key;
+        state.trigger = trigger;
+        state.error = error;
+        state.tray = tray;
+        state.command = QStringLiteral("/opt/t/tolvane");
+        QCOMPARE(HotkeyMessages::line(state), line);
+        QVERIFY2(HotkeyMessages::toolTip(state).contains(tip), qPrintable(HotkeyMessages::toolTip(state)));
+        // A hotkey in force is green and has no problem to tell; one that is not has.
+        QCOMPARE(line.contains(QLatin1String("#32EC81")), state.inForce());
+        QCOMPARE(HotkeyMessages::problem(state).isEmpty(),
+                 state.inForce() || state.status == GlobalShortcut::Status::Pending);
+        // The help names the key in force, else nothing.
+        QCOMPARE(state.keyInForce().isEmpty(), !state.inForce());
+    }
+
+    // The settings' answer to a refused key says what holds: the previous key only
+    // "stays" when it was in force.
+    void refusedKeySaysWhatHolds_data()
+    {
+        QTest::addColumn<QString>("previous");
+        QTest::addColumn<bool>("previousInForce");
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<QString>("answer");
+        const QString refused =
+            QStringLiteral("The hotkey CTRL+ALT+W cannot be used: the desktop refused it.");
+        QTest::newRow("previous in force")
+            << QStringLiteral("CTRL+ALT+Q") << true << true
+            << refused + QStringLiteral(" The previous hotkey CTRL+ALT+Q stays.");
+        QTest::newRow("previous never worked, tray")
+            << QStringLiteral("CTRL+ALT+Q") << false << true
+            << refused + QStringLiteral(" The previous hotkey CTRL+ALT+Q is not in force either. No hotkey "
+                                        "shows Tolvane now: click Tolvane's icon in the tray.");
+        QTest::newRow("no previous, no tray")
+            << QString() << false << false
+            << refused +
+                   QStringLiteral(" No hotkey shows Tolvane now: start Tolvane again (its menu entry or "
+                                  "the command \"tolvane\").");
+    }
+
+    void refusedKeySaysWhatHolds()
+    {
+        QFETCH(QString, previous);
+        QFETCH(bool, previousInForce);
+        QFETCH(bool, tray);
+        QFETCH(QString, answer);
+        HotkeyState now;
+        now.mechanism = GlobalShortcut::Mechanism::Portal;
+        now.available = true;
+        now.tray = tray;
+        now.command = QStringLiteral("/usr/lib/tolvane/tolvane");
+        QCOMPARE(HotkeyMessages::refusal(QStringLiteral("CTRL+ALT+W"),
+                                         QStringLiteral("the desktop refused it"), previous, previousInForce,
+                                         now),
+                 answer);
+    }
+
+    // Offscreen there are no system-wide keys and no tray: the window, its help and
+    // the settings say so and say how the window comes back and how to quit.
+    void withoutHotkeyOrTrayEveryTextSaysHowToComeBack()
+    {
+        auto w = makeWindow();
+        QVERIFY(w);
+        const QString command = QCoreApplication::applicationFilePath();
+        QVERIFY(!w->trayIcon);
+        QVERIFY(w->lblHotkey->text().contains(QLatin1String("none here; bind a key to ") +
+                                              QFileInfo(command).fileName()));
+        QVERIFY(
+            w->lblHotkey->toolTip().contains(QStringLiteral("bind one to the command \"%1\"").arg(command)));
+
+        QStringList help;
+        for (const HelpDlg::Line &line : w->helpDlg.lines())
+            help << line.text;
+        QVERIFY2(help.join(QLatin1Char('\n')).contains(QLatin1String("Start Tolvane again")),
+                 qPrintable(help.join('|')));
+        QVERIFY(!help.join(QLatin1Char('\n')).contains(QLatin1String("tray")));
+        QVERIFY(w->helpDlg.keyCap().isEmpty());
+        w->ShowHelp();
+        QTest::mouseClick(&w->helpDlg, Qt::LeftButton);
+        help.clear();
+        for (const HelpDlg::Line &line : w->helpDlg.lines())
+            help << line.text;
+        QVERIFY(
+            help.join(QLatin1Char('\n')).contains(QLatin1String("right-click the window (Setting, Quit)")));
+        QVERIFY(help.join(QLatin1Char('\n')).contains(QLatin1String("start Tolvane again to bring it back")));
+        QVERIFY(!help.join(QLatin1Char('\n')).contains(QLatin1String("tray")));
+
+        // A new key from the settings: it cannot be had here; the answer says where
+        // to bind it, never that the desktop refused it or that an old key stays.
+        w->ShowSettingSlot();
+        auto field = w->settingDlg->findChild<QLineEdit *>(QStringLiteral("edtHotkey"));
+        QVERIFY(field);
+        QTest::keyClick(field, Qt::Key_W, Qt::ControlModifier | Qt::AltModifier);
+        QTest::mouseClick(w->settingDlg->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
+        QTRY_COMPARE(boxes->texts.size(), 1);
+        QCOMPARE(
+            boxes->texts.first(),
+            QStringLiteral("This desktop lets no program take a system-wide key, so Tolvane cannot use "
+                           "CTRL+ALT+W by itself. Bind CTRL+ALT+W to the command \"%1\" in the desktop's "
+                           "keyboard settings: starting Tolvane again shows its window.")
+                .arg(command));
+        // A dialog of the main window with no minimise or maximise button.
+        QCOMPARE(boxes->parents.first(), w.get());
+        const Qt::WindowFlags flags = boxes->flags.first();
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
+        QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(flags & Qt::CustomizeWindowHint);
+        QCOMPARE(QSettings(configFile(), QSettings::IniFormat).value(QStringLiteral("hotkey")).toString(),
+                 QStringLiteral("CTRL+ALT+W"));
+    }
+
+    // Every window is named after its purpose in the desktop's window switcher.
+    void everyWindowHasAReadableTitle_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("main") << QStringLiteral("Dialog") << QStringLiteral("Tolvane");
+        QTest::newRow("settings") << QStringLiteral("settings") << QStringLiteral("Tolvane Settings");
+        QTest::newRow("about") << QStringLiteral("about") << QStringLiteral("About Tolvane");
+        QTest::newRow("help") << QStringLiteral("help") << QStringLiteral("Tolvane Help");
+        QTest::newRow("manager") << QStringLiteral("manager")
+                                 << QStringLiteral("Tolvane Application Manager");
+    }
+
+    void everyWindowHasAReadableTitle()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, title);
+        auto w = makeWindow();
+        QVERIFY(w);
+        QAppshow manager(nullptr);
+        const QMap<QString, QWidget *> windows{{QStringLiteral("Dialog"), w.get()},
+                                               {QStringLiteral("settings"), w->settingDlg},
+                                               {QStringLiteral("about"), w->aboutDlg},
+                                               {QStringLiteral("help"), &w->helpDlg},
+                                               {QStringLiteral("manager"), &manager}};
+        QCOMPARE(windows.value(window)->windowTitle(), title);
+    }
+
+    // The menu opens on the right button's release, never on its press, so that
+    // the release cannot choose an item; from the keyboard it opens at once.
+    void contextMenuOpensOnTheRelease()
+    {
+        auto w = makeWindow();
+        QVERIFY(w);
+        const QPoint at(300, 60);
+        QTest::mousePress(w.get(), Qt::RightButton, {}, at);
+        QContextMenuEvent fromMouse(QContextMenuEvent::Mouse, at, w->mapToGlobal(at));
+        QCoreApplication::sendEvent(w.get(), &fromMouse);
+        QVERIFY(!w->trayMenu->isVisible());
+        QTest::mouseRelease(w.get(), Qt::RightButton, {}, at);
+        QTRY_VERIFY(w->trayMenu->isVisible());
+        QVERIFY(!w->helpDlg.isVisible());
+        w->trayMenu->hide();
+
+        QContextMenuEvent fromKeyboard(QContextMenuEvent::Keyboard, at, w->mapToGlobal(at));
+        QCoreApplication::sendEvent(w.get(), &fromKeyboard);
+        QTRY_VERIFY(w->trayMenu->isVisible());
+        w->trayMenu->hide();
     }
 
     void quitClosesEveryWindowAndEndsTheLoop()

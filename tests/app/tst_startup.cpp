@@ -3,11 +3,24 @@
 
 #include <QDir>
 #include <QFile>
+#include <QtEndian>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 // The real program as separate processes on the test's X server: one copy per
-// executable and user, the second start's message, and when the catalog is saved.
+// executable and user, the second start's message, when the catalog is saved, and
+// a socket that other users cannot reach and floods cannot take down.
 class TestStartup : public QObject
 {
     Q_OBJECT
@@ -58,6 +71,60 @@ class TestStartup : public QObject
         QVERIFY(process->waitForFinished(20000));
         QCOMPARE(process->exitStatus(), QProcess::NormalExit);
         QCOMPARE(process->exitCode(), 0);
+    }
+
+    // The number of sockets a process has open.
+    static int openSockets(qint64 pid)
+    {
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+        int sockets = 0;
+        for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            sockets += QFile::symLinkTarget(fds.filePath(fd)).contains(QLatin1String("socket:"));
+        return sockets;
+    }
+
+    // The number the process's next file descriptor gets: the lowest one not open.
+    static int nextDescriptor(qint64 pid)
+    {
+        const QStringList open = QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                                     .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        int next = 0;
+        while (open.contains(QString::number(next)))
+            ++next;
+        return next;
+    }
+
+    // Removes folders (or links to them, and their targets) of the temporary folder.
+    static void removeFolders(const QStringList &names)
+    {
+        for (const QString &name : names) {
+            const QString path = QDir::tempPath() + QLatin1Char('/') + name;
+            QFile::remove(path);
+            QDir(path + QStringLiteral("-target")).removeRecursively();
+            QDir(path).removeRecursively();
+        }
+    }
+
+    // A client connection to a local socket, or -1 when it is refused.
+    static int connectTo(const QByteArray &path, int flags)
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | flags, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) == 0)
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+
+    // Whether the other end closed the connection.
+    static bool closedByPeer(int fd)
+    {
+        char byte = 0;
+        const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+        return n == 0 || (n < 0 && errno != EAGAIN);
     }
 
 private slots:
@@ -155,6 +222,185 @@ private slots:
         QCOMPARE(copy.runSecondStart(10000), 0);
         QTRY_COMPARE(X11Windows::visibleMainWindows(next->processId()).size(), 1);
         terminate(next);
+    }
+
+    // Without XDG_RUNTIME_DIR the usual places are <tmp>/tolvane-<uid> and Qt's
+    // <tmp>/runtime-<user>, names anybody can take first. Such a folder is used
+    // only when it is the user's private folder (owned, mode 0700, no link), else
+    // the program keeps to a folder of its own: it starts, a second start reaches
+    // it, and the folder taken first stays empty and as it was.
+    void runtimeFolderMustBePrivate_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<uint>("owner");
+        QTest::addColumn<bool>("link");
+        QTest::addColumn<bool>("used");
+        const uint me = ::geteuid();
+        QTest::newRow("private") << 0700 << me << false << true;
+        QTest::newRow("mode 0755") << 0755 << me << false << false;
+        QTest::newRow("mode 0777") << 0777 << me << false << false;
+        QTest::newRow("link to a private folder") << 0700 << me << true << false;
+        // Only root can give a folder to another user.
+        if (me == 0) {
+            QTest::newRow("another user's, 0755") << 0755 << 65534u << false << false;
+            QTest::newRow("another user's, 0777") << 0777 << 65534u << false << false;
+        }
+    }
+
+    void runtimeFolderMustBePrivate()
+    {
+        QFETCH(int, mode);
+        QFETCH(uint, owner);
+        QFETCH(bool, link);
+        QFETCH(bool, used);
+        QStringList names{QStringLiteral("tolvane-%1").arg(::getuid())};
+        if (!used)
+            names << QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+        removeFolders(names);
+        QStringList folders;
+        for (const QString &name : names) {
+            const QString path = QDir::tempPath() + QLatin1Char('/') + name;
+            const QString folder = link ? path + QStringLiteral("-target") : path;
+            QVERIFY(QDir().mkdir(folder));
+            QCOMPARE(::chmod(QFile::encodeName(folder).constData(), mode_t(mode)), 0);
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), owner, gid_t(-1)), 0);
+            if (link)
+                QVERIFY(QFile::link(folder, path));
+            folders << folder;
+        }
+
+        ProgramCopy copy(QStringLiteral("runtime"));
+        copy.unsetEnvironment(QStringLiteral("XDG_RUNTIME_DIR"));
+        QProcess *first = copy.start();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(first->processId()).size(), 1, 20000);
+        const QString window = X11Windows::visibleMainWindows(first->processId()).first();
+        clickClose(window);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()).size(), 0);
+        QCOMPARE(copy.runSecondStart(10000), 0);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
+
+        for (const QString &folder : folders) {
+            // The lock file and the socket.
+            QCOMPARE(QDir(folder).entryList(QDir::System | QDir::Files).size(), used ? 2 : 0);
+            struct stat status = {};
+            QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &status), 0);
+            QCOMPARE(uint(status.st_uid), owner);
+            QCOMPARE(int(status.st_mode & 07777), mode);
+        }
+        terminate(first);
+        removeFolders(names);
+    }
+
+    // Clients that connect and send nothing, or send too much, hold no more than a
+    // few descriptors for a short time; a program out of descriptors keeps its
+    // socket, and starts reach it again once there are some.
+    void socketHoldsAgainstFloods()
+    {
+        ProgramCopy copy(QStringLiteral("flood"));
+        QProcess *first = copy.start();
+        const qint64 pid = first->processId();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(pid).size(), 1, 20000);
+        const QString window = X11Windows::visibleMainWindows(pid).first();
+        clickClose(window);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 0);
+        QCOMPARE(sockets().size(), 1);
+        const QByteArray socketPath = QFile::encodeName(runtimeDir() + QLatin1Char('/') + sockets().first());
+
+        // A thousand idle clients: the queue refuses most at once, the program holds
+        // a few, and closes every one it took.
+        const int baseline = openSockets(pid);
+        std::vector<int> idle;
+        for (int i = 0; i < 1000; ++i) {
+            const int fd = connectTo(socketPath, SOCK_NONBLOCK);
+            if (fd >= 0)
+                idle.push_back(fd);
+        }
+        QVERIFY(!idle.empty());
+        int peak = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     peak = std::max(peak, openSockets(pid));
+                                     return std::all_of(idle.begin(), idle.end(), closedByPeer);
+                                 }()),
+                                 60000);
+        QVERIFY2(peak <= baseline + 12,
+                 qPrintable(QStringLiteral("%1 sockets open, %2 before").arg(peak).arg(baseline)));
+        for (int fd : idle)
+            ::close(fd);
+
+        // A 40 MB message is refused when its length is read, not read to its end.
+        const int big = connectTo(socketPath, 0);
+        QVERIFY(big >= 0);
+        const timeval sendTimeout{30, 0};
+        ::setsockopt(big, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof(sendTimeout));
+        const quint32 length = qToBigEndian(quint32(40 * 1024 * 1024));
+        QByteArray message(reinterpret_cast<const char *>(&length), 4);
+        message += QByteArray(40 * 1024 * 1024, 'x');
+        qint64 sent = 0;
+        while (sent < message.size()) {
+            const ssize_t n =
+                ::send(big, message.constData() + sent, size_t(message.size() - sent), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += n;
+        }
+        QVERIFY2(sent < message.size() && (errno == EPIPE || errno == ECONNRESET),
+                 qPrintable(qt_error_string()));
+        ::close(big);
+
+        // Every connection of the floods is closed.
+        QTRY_VERIFY_WITH_TIMEOUT(openSockets(pid) <= baseline, 10000);
+
+        // Out of descriptors (the limit is the next one's number): the start cannot
+        // be taken, the socket stays.
+        rlimit limit = {};
+        QCOMPARE(::prlimit(pid_t(pid), RLIMIT_NOFILE, nullptr, &limit), 0);
+        const rlimit tight{rlim_t(nextDescriptor(pid)), limit.rlim_max};
+        QCOMPARE(::prlimit(pid_t(pid), RLIMIT_NOFILE, &tight, nullptr), 0);
+        copy.runSecondStart(20000);
+        QCOMPARE(sockets().size(), 1);
+        QCOMPARE(::prlimit(pid_t(pid), RLIMIT_NOFILE, &limit, nullptr), 0);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid), QStringList{window});
+        clickClose(window);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid).size(), 0);
+        QCOMPARE(copy.runSecondStart(10000), 0);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(pid), QStringList{window});
+        terminate(first);
+    }
+
+    // A second start sends nothing to a server of another user, even in its own
+    // folder.
+    void secondStartSendsOnlyToItsOwnUser()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root can listen as another user");
+        ProgramCopy copy(QStringLiteral("peer"));
+        QProcess *first = copy.start();
+        QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(first->processId()).size(), 1, 20000);
+        const QByteArray socketPath = QFile::encodeName(runtimeDir() + QLatin1Char('/') + sockets().first());
+
+        // The socket's name taken over by a server that listens as user 65534.
+        const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+        ::unlink(socketPath.constData());
+        QCOMPARE(::bind(server, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(::setuid(65534) == 0 && ::listen(server, 8) == 0 ? 0 : 1);
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QCOMPARE(status, 0);
+
+        copy.runSecondStart(20000);
+        // The second start connected, and left without a byte.
+        const int connection = ::accept4(server, nullptr, nullptr, SOCK_NONBLOCK);
+        QVERIFY(connection >= 0);
+        char byte = 0;
+        QCOMPARE(::recv(connection, &byte, 1, 0), ssize_t(0));
+        ::close(connection);
+        ::close(server);
+        terminate(first);
     }
 };
 

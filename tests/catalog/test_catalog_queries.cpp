@@ -416,6 +416,101 @@ private slots:
         db->GetAllItems(all);
         QVERIFY(all.isEmpty());
     }
+
+    // After the rules' own results, installed applications found by their generic
+    // name, keywords (in the user's language) or command name: words that begin
+    // with the text first, case and accents aside; each row says what matched.
+    void findsApplicationsByWhatTheyAreFor_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("launchedWith");
+        QTest::addColumn<int>("maxCount");
+        QTest::addColumn<QStringList>("found"); // alias|what matched
+        QTest::newRow("generic name") << "browser"
+                                      << ""
+                                      << "" << 5 << QStringList{"Firefox ESR|Web Browser"};
+        QTest::newRow("keyword, word start before inside, deleted left out")
+            << "ZIP"
+            << ""
+            << "" << 5 << QStringList{"Archive Manager|zip", "Package Tool|gunzip"};
+        QTest::newRow("up to the list length") << "zip"
+                                               << ""
+                                               << "" << 1 << QStringList{"Archive Manager|zip"};
+        QTest::newRow("accents aside") << "editeur"
+                                       << ""
+                                       << "" << 5
+                                       << QStringList{QString::fromUtf8("GIMP|\xC3\xA9"
+                                                                        "diteur")};
+        QTest::newRow("command name") << "gnome"
+                                      << ""
+                                      << "" << 5 << QStringList{"Terminal|gnome-terminal"};
+        QTest::newRow("name results first, then by use")
+            << "manager"
+            << ""
+            << "" << 5 << QStringList{"Archive Manager|", "Package Tool|File Manager"};
+        QTest::newRow("name matches too: listed once")
+            << "image"
+            << ""
+            << "" << 5 << QStringList{"GIMP Image Editor|", "GIMP|Image Editor"};
+        QTest::newRow("keywords in the user's language") << "rechnen"
+                                                         << "de"
+                                                         << "" << 5 << QStringList{"Calculator|Rechnen"};
+        QTest::newRow("untranslated keywords elsewhere") << "math"
+                                                         << ""
+                                                         << "" << 5 << QStringList{"Calculator|math"};
+        QTest::newRow("learned as any other") << "browser"
+                                              << ""
+                                              << "browser" << 5 << QStringList{"Firefox ESR|"};
+    }
+
+    void findsApplicationsByWhatTheyAreFor()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, language);
+        QFETCH(QString, launchedWith);
+        QFETCH(int, maxCount);
+        QFETCH(QStringList, found);
+
+        const QString terminal =
+            createFile(TestSandbox::path(QStringLiteral("progs/gnome-terminal")), "#!/bin/sh\n");
+        QFile::setPermissions(terminal, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QStringList files = {
+            writeDesktopEntry(QStringLiteral("firefox.desktop"), QStringLiteral("Firefox ESR"),
+                              {"GenericName=Web Browser", "Keywords=Internet;WWW;"}),
+            writeDesktopEntry(QStringLiteral("archive.desktop"), QStringLiteral("Archive Manager"),
+                              {"Keywords=zip;tar;extract;"}),
+            writeDesktopEntry(QStringLiteral("package.desktop"), QStringLiteral("Package Tool"),
+                              {"GenericName=File Manager", "Keywords=deb;gunzip;"}),
+            writeDesktopEntry(QStringLiteral("zapper.desktop"), QStringLiteral("Zapper"), {"Keywords=zip;"}),
+            writeDesktopEntry(QStringLiteral("gimp.desktop"), QStringLiteral("GIMP"),
+                              {"GenericName=Image Editor", QString::fromUtf8("Keywords=photo;\xC3\xA9"
+                                                                             "diteur;")}),
+            writeDesktopEntry(QStringLiteral("gimpimage.desktop"), QStringLiteral("GIMP Image Editor"),
+                              {"GenericName=Image Editor"}),
+            writeDesktopEntry(QStringLiteral("calc.desktop"), QStringLiteral("Calculator"),
+                              {"Keywords=math;arithmetic;", "Keywords[de]=Rechnen;Mathematik;"}),
+            writeDesktopEntry(QStringLiteral("terminal.desktop"), QStringLiteral("Terminal"),
+                              {"Keywords=shell;prompt;"}, QString(), terminal)};
+        QVERIFY(waitUntilInstalled(files));
+        // GIO reads the entries in the language of the moment.
+        qputenv("LANGUAGE", language.toUtf8());
+        db->ScanAll();
+        qunsetenv("LANGUAGE");
+        // The user deleted this one: it stays out, also when its keyword matches.
+        QVERIFY(db->DeleteItem(files[3]));
+        if (!launchedWith.isEmpty())
+            launch(*db, rowidOf(files[0]), launchedWith);
+
+        QList<APPBLOCK> records;
+        db->SearchItems(text, records, maxCount);
+        QStringList shown;
+        for (const APPBLOCK &record : std::as_const(records)) {
+            shown.append(record.alias + QLatin1Char('|') + record.extra);
+            QCOMPARE(record.key, text);
+        }
+        QCOMPARE(shown, found);
+    }
 };
 
 TOLVANE_TEST_MAIN(TestCatalogQueries)

@@ -1,3 +1,6 @@
+// GLib first: its headers clash with Qt's "signals" keyword.
+#include <gio/gio.h>
+
 #include "catalogfixture.h"
 #include "itemsmodel.h"
 #include "modalanswer.h"
@@ -10,10 +13,14 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <memory>
@@ -157,6 +164,50 @@ private slots:
         QTest::mouseClick(box->editButton, Qt::LeftButton);
         QVERIFY(blended);
         QVERIFY2(!showsGreen(last), qPrintable(last.name()));
+    }
+
+    // Where the desktop turns animations off, the popup shows its rows at full
+    // colour in its first frame (GSettings runs on its memory backend here).
+    void popupAppearsAtOnceWithAnimationsOff_data()
+    {
+        QTest::addColumn<QString>("desktop");
+        QTest::newRow("KDE, AnimationDurationFactor 0") << QStringLiteral("kde");
+        QTest::newRow("GNOME, enable-animations false") << QStringLiteral("gnome");
+    }
+
+    void popupAppearsAtOnceWithAnimationsOff()
+    {
+        QFETCH(QString, desktop);
+        const QString kdeglobals = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                                   QStringLiteral("/kdeglobals");
+        GSettings *gnome = g_settings_new("org.gnome.desktop.interface");
+        const auto restore = qScopeGuard([&] {
+            QFile::remove(kdeglobals);
+            g_settings_reset(gnome, "enable-animations");
+            g_object_unref(gnome);
+        });
+        if (desktop == QLatin1String("kde")) {
+            QVERIFY(QDir().mkpath(QFileInfo(kdeglobals).path()));
+            QFile file(kdeglobals);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[KDE]\nAnimationDurationFactor=0\n");
+        } else {
+            QVERIFY(g_settings_set_boolean(gnome, "enable-animations", FALSE));
+        }
+
+        box->HidePopup();
+        box->clear();
+        QTRY_VERIFY(!box->popupList->isVisible());
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("n")});
+        QTRY_VERIFY_WITH_TIMEOUT(box->popupList->isVisible(), 10000);
+        const QPoint rowPoint = box->popupList->mapToGlobal(QPoint(260, 1 + 22 + 11));
+        // The first frame that covers the desktop is the row's own colour, and it stays.
+        QTRY_VERIFY_WITH_TIMEOUT(screenPixel(rowPoint) != QColor(0, 200, 0), 10000);
+        QDeadlineTimer watch(300);
+        do {
+            QCOMPARE(screenPixel(rowPoint), QColor(250, 250, 250));
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        } while (!watch.hasExpired());
     }
 };
 

@@ -298,6 +298,86 @@ private slots:
         }
     }
 
+    // A row found by what the program is for says why after its name, in grey: the
+    // generic name or keyword with the typed text marked (case and accents aside),
+    // cut at the row's right edge, left out where there is no room.
+    void reasonFollowsTheName_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QStringList>("texts"); // before the ellipsis, when cut
+        QTest::addColumn<QList<bool>>("bolds");
+        QTest::newRow("keyword") << "Archive Manager"
+                                 << "zip"
+                                 << "zip" << 280 << QStringList({"", "zip"}) << QList<bool>({false, true});
+        QTest::newRow("inside a word")
+            << "Firefox ESR"
+            << "rowser"
+            << "Web Browser" << 280 << QStringList({"Web B", "rowser"}) << QList<bool>({false, true});
+        QTest::newRow("accents aside") << "GIMP"
+                                       << "Editeur"
+                                       << QString::fromUtf8("\xC3\xA9"
+                                                            "diteur d'images")
+                                       << 280
+                                       << QStringList({"",
+                                                       QString::fromUtf8("\xC3\xA9"
+                                                                         "diteur"),
+                                                       " d'images"})
+                                       << QList<bool>({false, true, false});
+        QTest::newRow("cut at the edge") << "Firefox ESR"
+                                         << "web"
+                                         << "Web Browser for the whole wide world" << 200
+                                         << QStringList({"", "Web"}) << QList<bool>({false, true});
+        QTest::newRow("no room") << "Firefox Extended Support Release"
+                                 << "web"
+                                 << "Web Browser" << 200 << QStringList() << QList<bool>();
+        QTest::newRow("none") << "Notepad"
+                              << "note"
+                              << "" << 280 << QStringList() << QList<bool>();
+    }
+
+    void reasonFollowsTheName()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, key);
+        QFETCH(QString, reason);
+        QFETCH(int, width);
+        QFETCH(QStringList, texts);
+        QFETCH(QList<bool>, bolds);
+
+        QItemViewDelegate delegate;
+        APPBLOCK rec = record(alias, key);
+        rec.extra = reason;
+        QImage device(10, 10, QImage::Format_ARGB32);
+        const auto layout = delegate.layoutRow(rec, &device, width);
+        QList<QItemViewDelegate::Piece> pieces = layout.reasonPieces;
+        if (!pieces.isEmpty() && layout.reasonText != reason) {
+            QVERIFY(layout.reasonText.endsWith(QChar(0x2026)));
+            pieces.removeLast();
+        }
+        QCOMPARE(::texts(pieces), texts);
+        QCOMPARE(::bolds(pieces), bolds);
+        // Right of the name, inside the row.
+        const auto &name = layout.pieces.constLast();
+        for (const auto &piece : layout.reasonPieces) {
+            QVERIFY(piece.x >= name.x + name.width + 10);
+            QVERIFY(piece.x + piece.width <= width - 4 + 0.5);
+        }
+        // Painted there in grey, beside the name as it was.
+        const QImage plain = paintRow(delegate, record(alias, key), false, width);
+        const QImage painted = paintRow(delegate, rec, false, width);
+        const int left = int(std::ceil(name.x + name.width)) + 10;
+        QVERIFY(sameRegion(painted, plain, QRect(0, 0, left, 22)));
+        const QRect reasonArea(left, 1, width - left, 20);
+        const int grey = countPixels(painted, reasonArea, [](QColor c) {
+            return c.red() == c.green() && c.green() == c.blue() && c.red() < 200;
+        });
+        QCOMPARE(grey > 0, !layout.reasonPieces.isEmpty());
+        QCOMPARE(sameRegion(painted, plain, reasonArea), layout.reasonPieces.isEmpty());
+    }
+
     // What paint() puts on the screen is exactly those pieces at those places, in
     // the normal or the bold underlined font.
     void paintDrawsThePieces_data()

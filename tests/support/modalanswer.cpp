@@ -20,6 +20,8 @@ void MessageBoxAnswerer::poll()
         box->setProperty("tolvaneAnswered", true);
         titles << box->windowTitle();
         texts << box->text();
+        flags << box->windowFlags();
+        parents << box->parentWidget();
         QAbstractButton *button = box->button(QMessageBox::Ok);
         if (!button)
             button = box->defaultButton();

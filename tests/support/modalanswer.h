@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+
+class QWidget;
 
 // Answers message boxes while a test drives code that shows them modally: every
 // QMessageBox that becomes visible is recorded (title and text) and closed with
@@ -16,6 +19,9 @@ public:
 
     QStringList titles;
     QStringList texts;
+    // Each box's window flags and the window it belongs to.
+    QList<Qt::WindowFlags> flags;
+    QList<QWidget *> parents;
 
 private:
     void poll();

@@ -2,7 +2,11 @@
 // field's capture rule, and dragging by the top band.
 #include "applocations.h"
 #include "modalanswer.h"
+#include "qaboutdlg.h"
+#include "qaddapp.h"
+#include "qappshow.h"
 #include "qhotkeyedit.h"
+#include "qmodapp.h"
 #include "qsettingdlg.h"
 #include "testmain.h"
 
@@ -21,6 +25,7 @@
 #include <QSpinBox>
 #include <QStyleOptionSlider>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -192,6 +197,8 @@ private slots:
     void hotkeyControlKeysReplaceText();
     void tabOrderAndHotkeyTab();
     void textsAndFixedSize();
+    void noWidgetOverAnotherOrOverPaintedText_data();
+    void noWidgetOverAnotherOrOverPaintedText();
 
     void dragOnlyFromTopBand();
     void pressOnChildNeverDrags();
@@ -699,6 +706,72 @@ void TestSettings::textsAndFixedSize()
     // Every control lies inside the window.
     for (QWidget *w : dlg->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         QVERIFY2(dlg->rect().contains(w->geometry()), qPrintable(w->objectName()));
+}
+
+void TestSettings::noWidgetOverAnotherOrOverPaintedText_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("background");
+    QTest::newRow("settings") << QStringLiteral("settings") << QStringLiteral(":/images/SETTINGBK");
+    QTest::newRow("about") << QStringLiteral("about") << QStringLiteral(":/images/ABOUT");
+    QTest::newRow("manager") << QStringLiteral("manager") << QStringLiteral(":/images/ATMAN");
+    QTest::newRow("add") << QStringLiteral("add") << QStringLiteral(":/images/ADDAPP");
+    QTest::newRow("modify") << QStringLiteral("modify") << QStringLiteral(":/images/MODAPP");
+}
+
+// The frameless dialogs paint hints in their background images: no control may
+// cover one, nor another control.
+void TestSettings::noWidgetOverAnotherOrOverPaintedText()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, background);
+    std::unique_ptr<QWidget> w;
+    if (window == QLatin1String("settings"))
+        w = std::make_unique<QSettingDlg>();
+    else if (window == QLatin1String("about"))
+        w = std::make_unique<QAboutDlg>();
+    else if (window == QLatin1String("manager"))
+        w = std::make_unique<QAppshow>();
+    else if (window == QLatin1String("add"))
+        w = std::make_unique<qAddApp>();
+    else
+        w = std::make_unique<qModapp>(QStringLiteral("Old name"));
+
+    // The painted text: dark pixels on the light body, below the title bar.
+    const QImage image = QImage(background).convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.size(), w->size());
+    QList<QPoint> ink;
+    for (int y = 34; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() == 255 && c.lightnessF() < 0.55)
+                ink << QPoint(x, y);
+        }
+    }
+    QList<QWidget *> controls;
+    for (QWidget *child : w->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (!child->isHidden() && !child->isWindow())
+            controls << child;
+    }
+    QVERIFY(!controls.isEmpty());
+    for (QWidget *control : controls) {
+        for (const QPoint &p : std::as_const(ink))
+            QVERIFY2(!control->geometry().contains(p),
+                     qPrintable(QStringLiteral("%1 covers painted text at %2,%3")
+                                    .arg(control->objectName())
+                                    .arg(p.x())
+                                    .arg(p.y())));
+        for (QWidget *other : controls) {
+            if (other != control)
+                QVERIFY2(!control->geometry().intersects(other->geometry()),
+                         qPrintable(control->objectName() + QStringLiteral(" over ") + other->objectName()));
+        }
+    }
+    if (window == QLatin1String("settings")) {
+        // The hint under the controls is there to be kept clear.
+        QVERIFY(std::any_of(ink.begin(), ink.end(), [](const QPoint &p) { return p.y() > 245; }));
+    }
 }
 
 void TestSettings::dragOnlyFromTopBand()

@@ -2,6 +2,7 @@
 #include "testmain.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 // The XDG autostart entry behind the "start with the system" switch.
@@ -40,6 +41,10 @@ private slots:
         QTest::newRow("quotes and dollar") << QStringLiteral("/tmp/a\"b$HOME`x`/tolvane");
         QTest::newRow("backslash and percent") << QStringLiteral("/tmp/back\\slash 100%/tolvane");
         QTest::newRow("non-ascii") << QStringLiteral("/home/zoë/Программы/tolvane");
+        // A folder name cannot add a line (a second Exec, a group) to the entry.
+        QTest::newRow("newline") << QStringLiteral(
+            "/tmp/x\nExec=/bin/touch /tmp/owned\n[Desktop Entry]/tolvane");
+        QTest::newRow("carriage return and tab") << QStringLiteral("/tmp/a\rExec=/bin/false\tb/tolvane");
     }
 
     void pathsRoundTripThroughTheExecLine()
@@ -52,6 +57,9 @@ private slots:
         QVERIFY(text.startsWith(QLatin1String("[Desktop Entry]\n")));
         QVERIFY(text.contains(QLatin1String("\nType=Application\n")));
         QVERIFY(!text.contains(QLatin1String("Hidden=true")));
+        // One Exec line, one group.
+        for (const QString &start : {QStringLiteral("^Exec="), QStringLiteral("^\\[")})
+            QCOMPARE(text.count(QRegularExpression(start, QRegularExpression::MultilineOption)), 1);
     }
 
     void escapingFollowsTheDesktopEntryRules()
@@ -99,9 +107,13 @@ private slots:
         AutoStart::setValue(QString());
         const QString text = readEntry();
         // Hidden goes into the main group, the rest of the file stays.
-        QVERIFY2(text.contains(QLatin1String("Exec=/usr/bin/tolvane --flag\nHidden=true\n")),
+        const int group =
+            text.indexOf(QLatin1String("[Desktop Entry]\nName=Tolvane\nExec=/usr/bin/tolvane --flag\n"));
+        const int hidden = text.indexOf(QLatin1String("\nHidden=true\n"));
+        const int action = text.indexOf(QLatin1String("[Desktop Action x]\nExec=/other"));
+        QVERIFY2(text.startsWith(QLatin1String("# comment\n")) && group > 0 && group < hidden &&
+                     hidden < action,
                  qPrintable(text));
-        QVERIFY(text.contains(QLatin1String("[Desktop Action x]\nExec=/other")));
         QCOMPARE(AutoStart::value().toString(), QString());
     }
 };
