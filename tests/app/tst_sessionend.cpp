@@ -268,8 +268,20 @@ private slots:
         QString display;
         QTRY_VERIFY_WITH_TIMEOUT(
             !(display += QString::fromLatin1(xvfb.readAllStandardOutput()).trimmed()).isEmpty(), 20000);
+        // The server takes clients once a probe connects (it names its display a
+        // moment before that under load).
+        const QString name = QLatin1Char(':') + display;
+        const auto serverAnswers = [&name] {
+            QProcess probe;
+            probe.setStandardOutputFile(QProcess::nullDevice());
+            probe.setStandardErrorFile(QProcess::nullDevice());
+            probe.start(QStringLiteral("xdpyinfo"), {QStringLiteral("-display"), name});
+            return probe.waitForFinished(5000) && probe.exitStatus() == QProcess::NormalExit &&
+                   probe.exitCode() == 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(serverAnswers(), 20000);
         const QByteArray ownDisplay = qgetenv("DISPLAY");
-        qputenv("DISPLAY", ":" + display.toLatin1());
+        qputenv("DISPLAY", name.toLatin1());
         ProgramCopy copy(QStringLiteral("display"));
         launchMarker(copy);
         ::kill(static_cast<pid_t>(xvfb.processId()), SIGKILL);
