@@ -43,12 +43,13 @@ static int digit_codes[10] = {KEY_0, KEY_1, KEY_2, KEY_3, KEY_4, KEY_5, KEY_6, K
 
 static int code_of(const char *name)
 {
-    static const struct {
+    static const struct
+    {
         const char *name;
         int code;
-    } named[] = {{"ctrl", KEY_LEFTCTRL},   {"alt", KEY_LEFTALT},     {"shift", KEY_LEFTSHIFT},
-                 {"meta", KEY_LEFTMETA},   {"super", KEY_LEFTMETA},  {"escape", KEY_ESC},
-                 {"return", KEY_ENTER},    {"space", KEY_SPACE},     {"tab", KEY_TAB},
+    } named[] = {{"ctrl", KEY_LEFTCTRL},      {"alt", KEY_LEFTALT},    {"shift", KEY_LEFTSHIFT},
+                 {"meta", KEY_LEFTMETA},      {"super", KEY_LEFTMETA}, {"escape", KEY_ESC},
+                 {"return", KEY_ENTER},       {"space", KEY_SPACE},    {"tab", KEY_TAB},
                  {"backspace", KEY_BACKSPACE}};
     if (strlen(name) == 1 && name[0] >= 'a' && name[0] <= 'z')
         return letter_codes[name[0] - 'a'];
