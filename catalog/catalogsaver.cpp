@@ -85,6 +85,12 @@ void CatalogSaver::setRetryDelay(int ms)
 void CatalogSaver::setTarget(sqlite3 *connection, const QString &file)
 {
     worker.waitForDone();
+    // A write to the former target counts for nothing here.
+    {
+        QMutexLocker lock(&outcomeLock);
+        outcome.reset();
+    }
+    writing = false;
     countdown.stop();
     retry.stop();
     this->connection = connection;
@@ -133,9 +139,24 @@ void CatalogSaver::startWrite()
             error = writeCatalog(memory, target);
         }
         sqlite3_close(memory);
+        {
+            QMutexLocker lock(&outcomeLock);
+            outcome = Outcome{snapshot, error};
+        }
         QMetaObject::invokeMethod(
-            &notices, [this, snapshot, error] { writeFinished(snapshot, error); }, Qt::QueuedConnection);
+            &notices, [this] { collectWrite(); }, Qt::QueuedConnection);
     });
+}
+
+void CatalogSaver::collectWrite()
+{
+    std::optional<Outcome> done;
+    {
+        QMutexLocker lock(&outcomeLock);
+        done.swap(outcome);
+    }
+    if (done)
+        writeFinished(done->written, done->error);
 }
 
 void CatalogSaver::writeFinished(quint64 written, const QString &failure)
@@ -158,6 +179,8 @@ void CatalogSaver::writeFinished(quint64 written, const QString &failure)
 bool CatalogSaver::waitForWrite()
 {
     worker.waitForDone();
+    // The worker's result is taken now: its queued report may not have come yet.
+    collectWrite();
     return changes == savedChanges && !writing;
 }
 

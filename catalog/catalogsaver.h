@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QMutex>
 #include <QObject>
 #include <QThreadPool>
 #include <QTimer>
+
+#include <optional>
 
 struct sqlite3;
 
@@ -72,6 +75,9 @@ public:
 
 private:
     void startWrite();
+    // Takes the result the worker left, if it is still there: the first of the
+    // queued call and a wait for the worker handles it, the other finds nothing.
+    void collectWrite();
     void writeFinished(quint64 written, const QString &error);
     void report(const QString &error);
     static constexpr int Countdown = 1000;  // ms
@@ -89,4 +95,12 @@ private:
     quint64 savedChanges = 0;
     bool writing = false;
     bool failureReported = false;
+    // The outcome of the last write, left by the worker until it is collected.
+    struct Outcome
+    {
+        quint64 written;
+        QString error;
+    };
+    QMutex outcomeLock;
+    std::optional<Outcome> outcome;
 };

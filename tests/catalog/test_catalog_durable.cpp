@@ -75,6 +75,18 @@ bool readerHolds(const QString &file)
     return held;
 }
 
+// True while another connection holds the file's write lock (a write waits for
+// its readers).
+bool writerWaits(const QString &file)
+{
+    sqlite3 *probe = nullptr;
+    sqlite3_open(QFile::encodeName(file).constData(), &probe);
+    const bool waits = sqlite3_exec(probe, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_BUSY;
+    sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(probe);
+    return waits;
+}
+
 } // namespace
 
 class TestCatalogDurable : public QObject
@@ -281,19 +293,35 @@ private slots:
         QCOMPARE(unavailable.count(), 1);
     }
 
-    // The save at the end waits a moment for another program that reads the file.
+    // The save at the end waits a moment for another program that reads the file,
+    // and writes only what no save under way has: the file is written once.
+    void theLastSaveWaitsForAReader_data()
+    {
+        QTest::addColumn<bool>("underWay");
+        QTest::addColumn<int>("writesAtClose");
+        QTest::newRow("nothing under way") << false << 1;
+        QTest::newRow("a save under way") << true << 0;
+    }
     void theLastSaveWaitsForAReader()
     {
+        QFETCH(bool, underWay);
+        QFETCH(int, writesAtClose);
         const QString file = ItemDatabase::databaseFile();
         auto db = openFreshCatalog();
         QVERIFY(db->SaveNow());
-        db->SetSaveDelay(60000);
-        addNamedItem(*db, QStringLiteral("Late"));
+        db->SetSaveDelay(underWay ? 0 : 60000);
         QProcess reader;
         reader.start(QStringLiteral("sqlite3"), {file});
         reader.write("BEGIN;\nSELECT count(*) FROM ITEMBOX;\n.shell sleep 2\nCOMMIT;\n");
         reader.closeWriteChannel();
         QTRY_VERIFY(readerHolds(file));
+        addNamedItem(*db, QStringLiteral("Late"));
+        if (underWay)
+            QTRY_VERIFY(writerWaits(file)); // the background save, until the reader ends
+        // Every write of the file says its path.
+        for (int i = 0; i < writesAtClose; ++i)
+            QTest::ignoreMessage(QtWarningMsg, file.toUtf8().constData());
+        QTest::failOnWarning(QRegularExpression(QRegularExpression::escape(file)));
         db.reset();
         QVERIFY(reader.waitForFinished(10000));
         QCOMPARE(fileRows(file, QStringLiteral("SELECT alias FROM ITEMBOX")), QStringList{"Late"});
