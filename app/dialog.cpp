@@ -35,11 +35,6 @@ namespace {
 
 const char *const Background = ":/images/BK";
 
-bool isReturnKey(int key)
-{
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
 // Tray menu entries that need the finished window; greyed out while it is built.
 const char *const ActionsAfterStartup[] = {"actionShowHide", "actionSetting", "actionAbout", "actionManage"};
 
@@ -422,8 +417,8 @@ bool Dialog::eventFilter(QObject *watched, QEvent *event)
         break;
     case QEvent::KeyPress: {
         auto key = static_cast<QKeyEvent *>(event);
-        if (isReturnKey(key->key()) && !key->isAutoRepeat())
-            returnPressedHere = true;
+        if (ReturnLatch::isReturn(key->key()))
+            returnLatch.press(key);
         break;
     }
     case QEvent::KeyRelease: {
@@ -432,14 +427,12 @@ bool Dialog::eventFilter(QObject *watched, QEvent *event)
         // answered a message box (or the alias editor) ended in that window, and
         // its release must not start the item again. Held-down Return repeats its
         // release: one launch per press.
-        if (isReturnKey(key->key()) && !key->isAutoRepeat() && returnPressedHere) {
-            returnPressedHere = false;
+        if (returnLatch.release(key))
             RunExeSlot();
-        }
         break;
     }
     case QEvent::FocusOut:
-        returnPressedHere = false;
+        returnLatch.reset();
         break;
     default:
         break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "helpdlg.h"
+#include "returnlatch.h"
 
 #include <QDialog>
 #include <QSystemTrayIcon>
@@ -107,8 +108,8 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    // A Return or Enter was pressed in a filtered child and not yet released.
-    bool returnPressedHere = false;
+    // A Return or Enter pressed in a filtered child and not yet released.
+    ReturnLatch returnLatch;
     // The user pressed on the background (a drag) in this run: the window keeps
     // the place it was left at, `userPosition`, instead of coming up centred.
     bool userPlaced = false;

@@ -11,38 +11,25 @@ QColor FocusButton::ringColour()
     return QColor(240, 150, 30);
 }
 
-namespace {
-
-bool isReturn(const QKeyEvent *event)
-{
-    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    return plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter);
-}
-
-} // namespace
-
 void FocusButton::keyPressEvent(QKeyEvent *event)
 {
-    if (!isReturn(event)) {
+    if (!ReturnLatch::isPlainReturn(event)) {
         QPushButton::keyPressEvent(event);
         return;
     }
-    if (!event->isAutoRepeat())
-        pressedKey = event->key();
+    returnLatch.press(event);
     event->accept();
 }
 
 void FocusButton::keyReleaseEvent(QKeyEvent *event)
 {
-    if (!isReturn(event)) {
+    if (!ReturnLatch::isPlainReturn(event)) {
         QPushButton::keyReleaseEvent(event);
         return;
     }
     event->accept();
-    if (event->isAutoRepeat() || event->key() != pressedKey)
-        return;
-    pressedKey = 0;
-    click();
+    if (returnLatch.release(event))
+        click();
 }
 
 void FocusButton::paintEvent(QPaintEvent *)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "returnlatch.h"
+
 #include <QPushButton>
 
 // A push button that draws a ring inside its edge while it has the keyboard focus,
@@ -21,8 +23,8 @@ public:
     static QColor ringColour();
 
 private:
-    // Return or Enter pressed here and not yet released; 0 if none.
-    int pressedKey = 0;
+    // Return or Enter pressed here and not yet released.
+    ReturnLatch returnLatch;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

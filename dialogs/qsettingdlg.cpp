@@ -320,12 +320,11 @@ void QSettingDlg::keyPressEvent(QKeyEvent *event)
     // hotkey field takes both keys for itself; the other controls pass them on.)
     // Return confirms on its release, so that the release does not reach the window
     // that gets the keyboard next (the main window starts an item on it).
-    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        if (!event->isAutoRepeat())
-            returnKey = event->key();
+    if (ReturnLatch::isPlainReturn(event)) {
+        returnLatch.press(event);
         return;
     }
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
     if (plain && event->key() == Qt::Key_Escape) {
         SetCancel();
         return;
@@ -335,12 +334,8 @@ void QSettingDlg::keyPressEvent(QKeyEvent *event)
 
 bool QSettingDlg::confirmOnRelease(QEvent *event)
 {
-    if (event->type() != QEvent::KeyRelease || returnKey == 0)
+    if (event->type() != QEvent::KeyRelease || !returnLatch.release(static_cast<QKeyEvent *>(event)))
         return false;
-    const auto key = static_cast<QKeyEvent *>(event);
-    if (key->key() != returnKey || key->isAutoRepeat())
-        return false;
-    returnKey = 0;
     SetEnsure();
     return true;
 }

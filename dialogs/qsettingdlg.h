@@ -1,5 +1,7 @@
 #pragma once
 
+#include "returnlatch.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -77,6 +79,6 @@ private:
     QPushButton *btnQuit = nullptr;
     int nDragX = 0;
     int nDragY = 0;
-    // Return or Enter pressed in the dialog and not yet released; 0 if none.
-    int returnKey = 0;
+    // Return or Enter pressed in the dialog and not yet released.
+    ReturnLatch returnLatch;
 };

@@ -91,15 +91,13 @@ bool QListEdit::eventFilter(QObject *watched, QEvent *event)
         return QDialog::eventFilter(watched, event);
     const auto key = static_cast<QKeyEvent *>(event);
     const int code = key->key();
-    if (code != Qt::Key_Return && code != Qt::Key_Enter && code != Qt::Key_Escape)
+    if (!ReturnLatch::isReturn(code) && code != Qt::Key_Escape)
         return QDialog::eventFilter(watched, event);
     // The press only marks the key; its release confirms (Return or Enter, unless
     // on Cancel) or cancels (Escape).
     if (event->type() == QEvent::KeyPress) {
-        if (!key->isAutoRepeat())
-            closingKey = code;
-    } else if (!key->isAutoRepeat() && code == closingKey) {
-        closingKey = 0;
+        closingKey.press(key);
+    } else if (closingKey.release(key)) {
         if (code == Qt::Key_Escape || watched == cancelButton)
             reject();
         else

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "returnlatch.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -36,6 +38,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Return, Enter or Escape pressed in the editor and not yet released; 0 if none.
-    int closingKey = 0;
+    // Return, Enter or Escape pressed in the editor and not yet released.
+    ReturnLatch closingKey;
 };
