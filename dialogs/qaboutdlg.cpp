@@ -1,7 +1,5 @@
 #include "qaboutdlg.h"
 
-#include "frameless.h"
-#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QDesktopServices>
@@ -49,10 +47,9 @@ QString link(const QString &href, const QString &text)
 const char *const QAboutDlg::HomePageUrl = "https://tolvane.example.org/";
 const char *const QAboutDlg::SupportMail = "support@tolvane.example.org";
 
-QAboutDlg::QAboutDlg(QWidget *parent) : QDialog(parent)
+QAboutDlg::QAboutDlg(QWidget *parent) : FramelessDialog(QString::fromLatin1(Background), parent)
 {
     setObjectName(QStringLiteral("QAboutDlg"));
-    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
     setWindowTitle(QStringLiteral("About Tolvane"));
 
     QLabel *text = addLabel(this, "labelText", QRect(20, 45, 260, 46),
@@ -101,25 +98,4 @@ void QAboutDlg::OpenHomePage(QString strUrl)
 void QAboutDlg::OpenEmail(QString strUrl)
 {
     QDesktopServices::openUrl(QUrl(strUrl));
-}
-
-bool QAboutDlg::eventFilter(QObject *watched, QEvent *event)
-{
-    Frameless::filterChildPress(event, nDragX);
-    return QDialog::eventFilter(watched, event);
-}
-
-void QAboutDlg::mousePressEvent(QMouseEvent *event)
-{
-    Frameless::press(this, event, nDragX, nDragY);
-}
-
-void QAboutDlg::mouseMoveEvent(QMouseEvent *event)
-{
-    Frameless::move(this, event, nDragX, nDragY);
-}
-
-void QAboutDlg::paintEvent(QPaintEvent *)
-{
-    Frameless::paintBackground(this, QLatin1String(Background));
 }

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QDialog>
+#include "framelessdialog.h"
+
 #include <QString>
 
 // The about window: a thank-you text, the version, and links to the home page and
 // the support address. Built once and then only shown and hidden.
-class QAboutDlg : public QDialog
+class QAboutDlg : public FramelessDialog
 {
     Q_OBJECT
 
@@ -20,12 +21,5 @@ public slots:
     void OpenEmail(QString strUrl);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
 private:
-    int nDragX = 0;
-    int nDragY = 0;
 };

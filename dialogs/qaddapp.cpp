@@ -1,9 +1,7 @@
 #include "qaddapp.h"
 
 #include "focusbutton.h"
-#include "frameless.h"
 #include "messagebox.h"
-#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QDir>
@@ -49,11 +47,10 @@ constexpr int LabelX = 5;
 constexpr int LabelWidth = 49;
 } // namespace
 
-qAddApp::qAddApp(QWidget *parent) : QDialog(parent)
+qAddApp::qAddApp(QWidget *parent) : FramelessDialog(QString::fromLatin1(Background), parent)
 {
     setObjectName(QStringLiteral("qAddApp"));
     setWindowTitle(QStringLiteral("Add Application"));
-    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));
@@ -131,25 +128,4 @@ void qAddApp::Ensure()
     }
     strName = name;
     accept();
-}
-
-bool qAddApp::eventFilter(QObject *watched, QEvent *event)
-{
-    Frameless::filterChildPress(event, nDragX);
-    return QDialog::eventFilter(watched, event);
-}
-
-void qAddApp::mousePressEvent(QMouseEvent *event)
-{
-    Frameless::press(this, event, nDragX, nDragY);
-}
-
-void qAddApp::mouseMoveEvent(QMouseEvent *event)
-{
-    Frameless::move(this, event, nDragX, nDragY);
-}
-
-void qAddApp::paintEvent(QPaintEvent *)
-{
-    Frameless::paintBackground(this, QLatin1String(Background));
 }

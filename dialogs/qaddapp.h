@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "framelessdialog.h"
+
 #include <QString>
 
 class QLabel;
@@ -21,7 +22,7 @@ QString lineEditStyle();
 
 // Chooses a program file and a name for it. After an accepted run the caller reads
 // chosenPath() (empty when the user did not browse) and chosenName().
-class qAddApp : public QDialog
+class qAddApp : public FramelessDialog
 {
     Q_OBJECT
 
@@ -36,11 +37,6 @@ public slots:
     void Ensure();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
 private:
     QLineEdit *edtName = nullptr;
     QLineEdit *edtPath = nullptr;
@@ -50,8 +46,6 @@ private:
     QPushButton *btnOK = nullptr;
     QPushButton *btnCancel = nullptr;
 
-    int nDragX = 0;
-    int nDragY = 0;
     QString strPath;
     QString strName;
 };

@@ -2,7 +2,6 @@
 
 #include "fileicons.h"
 #include "focusbutton.h"
-#include "frameless.h"
 #include "installedapps.h"
 #include "messagebox.h"
 #include "qaddapp.h"
@@ -105,7 +104,7 @@ QString pathOf(const QTableWidgetItem *cell)
 
 } // namespace
 
-QAppshow::QAppshow(QWidget *parent) : QDialog(parent)
+QAppshow::QAppshow(QWidget *parent) : FramelessDialog(QString::fromLatin1(Background), parent)
 {
     buildForm();
 
@@ -129,7 +128,6 @@ void QAppshow::buildForm()
 {
     setObjectName(QStringLiteral("appshow"));
     setWindowTitle(QStringLiteral("Tolvane Application Manager"));
-    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
     setWindowModality(Qt::WindowModal);
     setContextMenuPolicy(Qt::NoContextMenu);
 
@@ -408,18 +406,7 @@ bool QAppshow::eventFilter(QObject *watched, QEvent *event)
         firstShow = false;
         QTimer::singleShot(IconDelayMs, this, &QAppshow::timerUpData);
     }
-    Frameless::filterChildPress(event, nDragX);
-    return QDialog::eventFilter(watched, event);
-}
-
-void QAppshow::mousePressEvent(QMouseEvent *event)
-{
-    Frameless::press(this, event, nDragX, nDragY);
-}
-
-void QAppshow::mouseMoveEvent(QMouseEvent *event)
-{
-    Frameless::move(this, event, nDragX, nDragY);
+    return FramelessDialog::eventFilter(watched, event);
 }
 
 void QAppshow::keyReleaseEvent(QKeyEvent *event)
@@ -428,9 +415,4 @@ void QAppshow::keyReleaseEvent(QKeyEvent *event)
         del();
     else
         event->ignore();
-}
-
-void QAppshow::paintEvent(QPaintEvent *)
-{
-    Frameless::paintBackground(this, QLatin1String(Background));
 }

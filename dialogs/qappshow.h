@@ -2,7 +2,8 @@
 
 #include "appblock.h"
 
-#include <QDialog>
+#include "framelessdialog.h"
+
 #include <QList>
 #include <QModelIndex>
 #include <QSet>
@@ -16,7 +17,7 @@ class QTableWidgetItem;
 // table, with buttons to add a program, rename an item and delete items. Nothing
 // is written here: the changes collect in pendingChanges, which the caller applies
 // to the catalog only after an accepted run.
-class QAppshow : public QDialog
+class QAppshow : public FramelessDialog
 {
     Q_OBJECT
 
@@ -43,10 +44,7 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
 
 private:
     void buildForm();
@@ -65,8 +63,6 @@ private:
     QPushButton *btnEnsure = nullptr;
     QPushButton *btnCancel = nullptr;
 
-    int nDragX = 0;
-    int nDragY = 0;
     bool firstShow = true;
     // Paths that came from the catalog, to tell a renamed catalog item from a
     // program added in this run.

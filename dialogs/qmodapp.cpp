@@ -1,10 +1,8 @@
 #include "qmodapp.h"
 
 #include "focusbutton.h"
-#include "frameless.h"
 #include "messagebox.h"
 #include "qaddapp.h"
-#include "scaledimages.h"
 #include "spritestyle.h"
 
 #include <QLabel>
@@ -21,11 +19,11 @@ constexpr int LabelWidth = 82;
 constexpr int FieldX = LabelX + LabelWidth + 2;
 } // namespace
 
-qModapp::qModapp(const QString &oldName, QWidget *parent) : QDialog(parent), strOldName(oldName)
+qModapp::qModapp(const QString &oldName, QWidget *parent)
+    : FramelessDialog(QString::fromLatin1(Background), parent), strOldName(oldName)
 {
     setObjectName(QStringLiteral("qModapp"));
     setWindowTitle(QStringLiteral("Modify Application"));
-    Frameless::setup(this, ScaledImages::pixmap(QLatin1String(Background), ScaledImages::applicationRatio()));
 
     label = new QLabel(AppDialogLook::labelText(QStringLiteral("NAME")), this);
     label->setObjectName(QStringLiteral("label"));
@@ -78,25 +76,4 @@ void qModapp::acc()
     }
     strNewName = name;
     accept();
-}
-
-bool qModapp::eventFilter(QObject *watched, QEvent *event)
-{
-    Frameless::filterChildPress(event, nDragX);
-    return QDialog::eventFilter(watched, event);
-}
-
-void qModapp::mousePressEvent(QMouseEvent *event)
-{
-    Frameless::press(this, event, nDragX, nDragY);
-}
-
-void qModapp::mouseMoveEvent(QMouseEvent *event)
-{
-    Frameless::move(this, event, nDragX, nDragY);
-}
-
-void qModapp::paintEvent(QPaintEvent *)
-{
-    Frameless::paintBackground(this, QLatin1String(Background));
 }

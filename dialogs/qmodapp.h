@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "framelessdialog.h"
+
 #include <QString>
 
 class QLabel;
@@ -9,7 +10,7 @@ class QPushButton;
 
 // Asks for a new name of an item. Built with the old name; after an accepted run
 // the caller reads newName().
-class qModapp : public QDialog
+class qModapp : public FramelessDialog
 {
     Q_OBJECT
 
@@ -23,11 +24,6 @@ public slots:
     void acc();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
 private:
     QLineEdit *edtNew = nullptr;
     QPushButton *btnCancel = nullptr;
@@ -36,8 +32,6 @@ private:
     QPushButton *btnOK = nullptr;
     QLabel *label = nullptr;
 
-    int nDragX = 0;
-    int nDragY = 0;
     QString strOldName;
     QString strNewName;
 };

@@ -1,7 +1,6 @@
 #include "qsettingdlg.h"
 
 #include "applocations.h"
-#include "frameless.h"
 #include "qhotkeyedit.h"
 #include "scaledimages.h"
 #include "spritestyle.h"
@@ -95,9 +94,8 @@ QFont fittingFont(const QFont &base, const QList<QWidget *> &widgets)
 
 } // namespace
 
-QSettingDlg::QSettingDlg(QWidget *parent) : QDialog(parent)
+QSettingDlg::QSettingDlg(QWidget *parent) : FramelessDialog(Background, parent)
 {
-    Frameless::setup(this, ScaledImages::pixmap(Background, ScaledImages::applicationRatio()));
     // The title names the window in the desktop's window switcher.
     setWindowTitle(QStringLiteral("Tolvane Settings"));
 
@@ -352,21 +350,5 @@ bool QSettingDlg::eventFilter(QObject *watched, QEvent *event)
     // box does): the dialog takes it first.
     if (confirmOnRelease(event))
         return true;
-    Frameless::filterChildPress(event, nDragX);
-    return QDialog::eventFilter(watched, event);
-}
-
-void QSettingDlg::mousePressEvent(QMouseEvent *event)
-{
-    Frameless::press(this, event, nDragX, nDragY);
-}
-
-void QSettingDlg::mouseMoveEvent(QMouseEvent *event)
-{
-    Frameless::move(this, event, nDragX, nDragY);
-}
-
-void QSettingDlg::paintEvent(QPaintEvent *)
-{
-    Frameless::paintBackground(this, Background);
+    return FramelessDialog::eventFilter(watched, event);
 }

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "framelessdialog.h"
 #include "returnlatch.h"
-
-#include <QDialog>
 
 class QCheckBox;
 class QHotKeyEdit;
@@ -19,7 +18,7 @@ class QSpinBox;
 // big icons then follow the controls live, OK sends and stores everything, Cancel
 // goes back to what the file holds; from the keyboard, Return is OK and Escape is
 // Cancel. Frameless; dragged by its top band.
-class QSettingDlg : public QDialog
+class QSettingDlg : public FramelessDialog
 {
     Q_OBJECT
 
@@ -37,9 +36,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
 
 signals:
     void ChangeOpacity(int nPos);
@@ -77,8 +73,6 @@ private:
     QPushButton *btnOk = nullptr;
     QPushButton *btnCancel = nullptr;
     QPushButton *btnQuit = nullptr;
-    int nDragX = 0;
-    int nDragY = 0;
     // Return or Enter pressed in the dialog and not yet released.
     ReturnLatch returnLatch;
 };
