@@ -35,6 +35,26 @@ QString writeCatalog(sqlite3 *from, const QByteArray &file)
     return error;
 }
 
+// Writes a serialized catalog (sqlite3_serialize) into the file, taking over the
+// copy: it becomes the database of a connection of the caller's own.
+QString writeCopy(unsigned char *copy, sqlite3_int64 size, const QByteArray &file)
+{
+    sqlite3 *memory = nullptr;
+    QString error;
+    if (sqlite3_open(":memory:", &memory) != SQLITE_OK) {
+        sqlite3_free(copy);
+        error = QString::fromUtf8(sqlite3_errmsg(memory));
+    } else if (sqlite3_deserialize(memory, "main", copy, size, size,
+                                   SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY) !=
+               SQLITE_OK) {
+        error = QString::fromUtf8(sqlite3_errmsg(memory));
+    } else {
+        error = writeCatalog(memory, file);
+    }
+    sqlite3_close(memory);
+    return error;
+}
+
 } // namespace
 
 void CatalogNotices::tellUnavailable(const QString &message)
@@ -125,20 +145,7 @@ void CatalogSaver::startWrite()
     }
     writing = true;
     worker.start([this, copy, size, target = QFile::encodeName(file), snapshot = changes] {
-        // The copy becomes the database of a connection of the worker's own.
-        sqlite3 *memory = nullptr;
-        QString error;
-        if (sqlite3_open(":memory:", &memory) != SQLITE_OK) {
-            sqlite3_free(copy);
-            error = QString::fromUtf8(sqlite3_errmsg(memory));
-        } else if (sqlite3_deserialize(memory, "main", copy, size, size,
-                                       SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_READONLY) !=
-                   SQLITE_OK) {
-            error = QString::fromUtf8(sqlite3_errmsg(memory));
-        } else {
-            error = writeCatalog(memory, target);
-        }
-        sqlite3_close(memory);
+        const QString error = writeCopy(copy, size, target);
         {
             QMutexLocker lock(&outcomeLock);
             outcome = Outcome{snapshot, error};
