@@ -64,27 +64,29 @@ QString workerCopy(const QString &folder)
     return dir;
 }
 
-// True while another connection holds a read transaction on the file.
-bool readerHolds(const QString &file)
+// True when another connection's lock keeps `begin` from starting a transaction
+// on the file now.
+bool busyFor(const QString &file, const char *begin)
 {
     sqlite3 *probe = nullptr;
     sqlite3_open(QFile::encodeName(file).constData(), &probe);
-    const bool held = sqlite3_exec(probe, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_BUSY;
+    const bool busy = sqlite3_exec(probe, begin, nullptr, nullptr, nullptr) == SQLITE_BUSY;
     sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(probe);
-    return held;
+    return busy;
+}
+
+// True while another connection holds a read transaction on the file.
+bool readerHolds(const QString &file)
+{
+    return busyFor(file, "BEGIN EXCLUSIVE");
 }
 
 // True while another connection holds the file's write lock (a write waits for
 // its readers).
 bool writerWaits(const QString &file)
 {
-    sqlite3 *probe = nullptr;
-    sqlite3_open(QFile::encodeName(file).constData(), &probe);
-    const bool waits = sqlite3_exec(probe, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_BUSY;
-    sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(probe);
-    return waits;
+    return busyFor(file, "BEGIN IMMEDIATE");
 }
 
 } // namespace
