@@ -1,11 +1,13 @@
 // The system-wide hotkey on GNOME: one custom shortcut of the program's own in
 // GNOME's keyboard settings (the media-keys plugin's `custom-keybindings` list and
 // the relocatable `custom-keybinding` schema), which gsd-media-keys runs. Its
-// command is this copy's executable, so a press starts the program or hands over
+// command is the one users bind (installed: <prefix>/bin/tolvane, the small command;
+// otherwise this copy's executable), so a press starts the program or hands over
 // to the running copy. The entry stays when the program ends: the key then starts it.
 // GLib first: its headers use "signals", which Qt defines as a keyword.
 #include <gio/gio.h>
 
+#include "applocations.h"
 #include "globalshortcut_p.h"
 
 #include <QCoreApplication>
@@ -222,7 +224,7 @@ class GnomeShortcutBackend : public ShortcutBackend
 public:
     explicit GnomeShortcutBackend(QObject *parent) : ShortcutBackend(parent)
     {
-        command = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
+        command = QFileInfo(AppLocations::command()).absoluteFilePath();
         if (hasSchema(MediaKeysSchema) && hasSchema(CustomSchema))
             mediaKeys = g_settings_new(MediaKeysSchema);
         confirm.setSingleShot(true);
