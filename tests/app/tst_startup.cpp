@@ -136,6 +136,16 @@ class TestStartup : public QObject
         QTest::newRow("small command") << QStringLiteral("tolvane-summon");
     }
 
+    // The startup id property of a window, as xprop prints it.
+    static QString startupIdOf(const QString &window)
+    {
+        QProcess xprop;
+        xprop.start(QStringLiteral("xprop"),
+                    {QStringLiteral("-id"), window, QStringLiteral("_NET_STARTUP_ID")});
+        xprop.waitForFinished(10000);
+        return QString::fromLocal8Bit(xprop.readAllStandardOutput());
+    }
+
     // The program behind a process: the small command becomes it when no copy runs.
     static QString programOf(QProcess *process)
     {
@@ -193,8 +203,12 @@ private slots:
         QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()).size(), 0);
         QCOMPARE(first->state(), QProcess::Running);
 
-        QCOMPARE(copy.runSecondStart(10000, {}, command), 0);
+        // The desktop's startup id travels with the request: the window carries it.
+        QProcessEnvironment started;
+        started.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("second-start_TIME1000"));
+        QCOMPARE(copy.runSecondStart(10000, started, command), 0);
         QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
+        QTRY_VERIFY(startupIdOf(window).contains(QLatin1String("\"second-start_TIME1000\"")));
         // Visible already: another start changes nothing and still ends with 0.
         QCOMPARE(copy.runSecondStart(10000, {}, command), 0);
         QCOMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
