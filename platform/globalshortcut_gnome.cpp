@@ -324,13 +324,18 @@ private:
         return takeString(quoted);
     }
 
-    // The paths in the list whose entry runs this copy, in list order.
+    // The paths in the list whose entry runs this copy, in list order. An installed
+    // copy's entry once ran the program itself: that entry is ours too (rewritten
+    // with the command when bound).
     QStringList ownEntries() const
     {
         QStringList ours;
-        const QString wantedCommand = quotedCommand();
-        gchar *quotedBytes = g_shell_quote(QFile::encodeName(command).constData());
-        const QString quoted = takeString(quotedBytes);
+        const QString program = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
+        QStringList commands{quotedCommand()};
+        for (const QString &path : {command, program}) {
+            gchar *quoted = g_shell_quote(QFile::encodeName(path).constData());
+            commands << path << takeString(quoted);
+        }
         const QStringList list = takeStrv(g_settings_get_strv(mediaKeys, ListKey));
         for (const QString &path : list) {
             if (!isValidPath(path))
@@ -340,7 +345,7 @@ private:
                 continue;
             const QString entryCommand = takeString(g_settings_get_string(settings, "command"));
             g_object_unref(settings);
-            if (entryCommand == wantedCommand || entryCommand == command || entryCommand == quoted)
+            if (commands.contains(entryCommand))
                 ours << path;
         }
         return ours;
