@@ -8,14 +8,24 @@
 
 namespace {
 
-// The install rules put the program into <prefix>/lib/tolvane and link
-// <prefix>/bin/tolvane to it. A copy laid out so is an installed one: its files belong
-// in the user's folders even where the user could write beside it (as root can).
-bool installedCopy()
+// The install rules put the program into <prefix>/lib/tolvane and the command users
+// bind into <prefix>/bin/tolvane (a small program that hands over to this one; a
+// link to it in earlier versions). A copy laid out so is an installed one: its files
+// belong in the user's folders even where the user could write beside it (as root can).
+QString installedCommand()
 {
     const QString self = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    if (!self.endsWith(QLatin1String("/lib/tolvane/tolvane")))
+        return QString();
     const QFileInfo command(AppLocations::applicationDir() + QStringLiteral("/../../bin/tolvane"));
-    return command.isSymLink() && !self.isEmpty() && command.canonicalFilePath() == self;
+    const bool ours = command.isSymLink() ? command.canonicalFilePath() == self
+                                          : command.isFile() && command.isExecutable();
+    return ours ? QDir::cleanPath(command.absoluteFilePath()) : QString();
+}
+
+bool installedCopy()
+{
+    return !installedCommand().isEmpty();
 }
 
 bool applicationDirWritable()
@@ -66,6 +76,12 @@ QString configFile()
         QFile::setPermissions(user, QFile::ReadOwner | QFile::WriteOwner);
     }
     return user;
+}
+
+QString command()
+{
+    const QString installed = installedCommand();
+    return installed.isEmpty() ? QCoreApplication::applicationFilePath() : installed;
 }
 
 } // namespace AppLocations

@@ -1,11 +1,13 @@
 // The system-wide hotkey on GNOME: one custom shortcut of the program's own in
 // GNOME's keyboard settings (the media-keys plugin's `custom-keybindings` list and
 // the relocatable `custom-keybinding` schema), which gsd-media-keys runs. Its
-// command is this copy's executable, so a press starts the program or hands over
+// command is the one users bind (installed: <prefix>/bin/tolvane, the small command;
+// otherwise this copy's executable), so a press starts the program or hands over
 // to the running copy. The entry stays when the program ends: the key then starts it.
 // GLib first: its headers use "signals", which Qt defines as a keyword.
 #include <gio/gio.h>
 
+#include "applocations.h"
 #include "globalshortcut_p.h"
 
 #include <QCoreApplication>
@@ -222,7 +224,7 @@ class GnomeShortcutBackend : public ShortcutBackend
 public:
     explicit GnomeShortcutBackend(QObject *parent) : ShortcutBackend(parent)
     {
-        command = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
+        command = QFileInfo(AppLocations::command()).absoluteFilePath();
         if (hasSchema(MediaKeysSchema) && hasSchema(CustomSchema))
             mediaKeys = g_settings_new(MediaKeysSchema);
         confirm.setSingleShot(true);
@@ -322,13 +324,18 @@ private:
         return takeString(quoted);
     }
 
-    // The paths in the list whose entry runs this copy, in list order.
+    // The paths in the list whose entry runs this copy, in list order. An installed
+    // copy's entry once ran the program itself: that entry is ours too (rewritten
+    // with the command when bound).
     QStringList ownEntries() const
     {
         QStringList ours;
-        const QString wantedCommand = quotedCommand();
-        gchar *quotedBytes = g_shell_quote(QFile::encodeName(command).constData());
-        const QString quoted = takeString(quotedBytes);
+        const QString program = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
+        QStringList commands{quotedCommand()};
+        for (const QString &path : {command, program}) {
+            gchar *quoted = g_shell_quote(QFile::encodeName(path).constData());
+            commands << path << takeString(quoted);
+        }
         const QStringList list = takeStrv(g_settings_get_strv(mediaKeys, ListKey));
         for (const QString &path : list) {
             if (!isValidPath(path))
@@ -338,7 +345,7 @@ private:
                 continue;
             const QString entryCommand = takeString(g_settings_get_string(settings, "command"));
             g_object_unref(settings);
-            if (entryCommand == wantedCommand || entryCommand == command || entryCommand == quoted)
+            if (commands.contains(entryCommand))
                 ours << path;
         }
         return ours;

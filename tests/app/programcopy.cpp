@@ -17,7 +17,7 @@ ProgramCopy::ProgramCopy(const QString &folder) : m_dir(TestSandbox::path(folder
 {
     QDir().mkpath(m_dir);
     const QString bin = TestSandbox::buildBinDir();
-    for (const char *name : {"tolvane", "config.ini", "main.ico"}) {
+    for (const char *name : {"tolvane", "tolvane-summon", "config.ini", "main.ico"}) {
         const QString target = m_dir + QLatin1Char('/') + QLatin1String(name);
         QFile::remove(target);
         QFile::copy(bin + QLatin1Char('/') + QLatin1String(name), target);
@@ -45,11 +45,11 @@ void ProgramCopy::setEnvironment(const QString &name, const QString &value)
     m_environment.insert(name, value);
 }
 
-QProcess *ProgramCopy::start()
+QProcess *ProgramCopy::start(const QString &command)
 {
     delete m_process;
     m_process = new QProcess;
-    m_process->setProgram(executable());
+    m_process->setProgram(m_dir + QLatin1Char('/') + command);
     m_process->setProcessEnvironment(m_environment);
     // The working directory holds main.ico, as when started from its folder.
     m_process->setWorkingDirectory(m_dir);
@@ -59,14 +59,14 @@ QProcess *ProgramCopy::start()
     return m_process;
 }
 
-int ProgramCopy::runSecondStart(int timeoutMs, const QProcessEnvironment &changes)
+int ProgramCopy::runSecondStart(int timeoutMs, const QProcessEnvironment &changes, const QString &command)
 {
     QProcessEnvironment environment = m_environment;
     for (const QString &name : changes.keys())
         environment.insert(name, changes.value(name));
     QProcess second;
     second.setProcessEnvironment(environment);
-    second.setProgram(executable());
+    second.setProgram(m_dir + QLatin1Char('/') + command);
     second.setWorkingDirectory(m_dir);
     second.start();
     if (!second.waitForFinished(timeoutMs)) {

@@ -11,7 +11,7 @@
 class ProgramCopy
 {
 public:
-    // Copies the program into <sandbox>/<folder>/.
+    // Copies the program (and the small command, tolvane-summon) into <sandbox>/<folder>/.
     explicit ProgramCopy(const QString &folder);
     ~ProgramCopy();
 
@@ -28,8 +28,9 @@ public:
     // Removes a variable from the environment of the next start.
     void unsetEnvironment(const QString &name) { m_environment.remove(name); }
 
-    // Starts the copy; the process object stays owned by this copy.
-    QProcess *start();
+    // Starts the copy, through `command` (a file name in its folder); the process
+    // object stays owned by this copy.
+    QProcess *start(const QString &command = QStringLiteral("tolvane"));
     QProcess *process() const { return m_process; }
 
     // The rows of a query on a database file (each row's columns joined with '|').
@@ -38,7 +39,8 @@ public:
     // Runs another start of the same executable, with `environment` changed from the
     // copy's own, and waits for it to end. Returns its exit code, or -1 when it did
     // not end within the time-out or crashed.
-    int runSecondStart(int timeoutMs, const QProcessEnvironment &changes = QProcessEnvironment());
+    int runSecondStart(int timeoutMs, const QProcessEnvironment &changes = QProcessEnvironment(),
+                       const QString &command = QStringLiteral("tolvane"));
 
     // A desktop entry named `name` (file "<name in lower case>.desktop") in the
     // sandbox's applications folder whose program appends a line to the file

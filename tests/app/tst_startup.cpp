@@ -127,6 +127,49 @@ class TestStartup : public QObject
         return n == 0 || (n < 0 && errno != EAGAIN);
     }
 
+    // The two commands that start the program: the program itself, and the small
+    // command users bind, which hands over without loading the GUI libraries.
+    static void addCommandRows()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("program") << QStringLiteral("tolvane");
+        QTest::newRow("small command") << QStringLiteral("tolvane-summon");
+    }
+
+    // The startup id property of a window, as xprop prints it.
+    static QString startupIdOf(const QString &window)
+    {
+        QProcess xprop;
+        xprop.start(QStringLiteral("xprop"),
+                    {QStringLiteral("-id"), window, QStringLiteral("_NET_STARTUP_ID")});
+        xprop.waitForFinished(10000);
+        return QString::fromLocal8Bit(xprop.readAllStandardOutput());
+    }
+
+    // The program behind a process: the small command becomes it when no copy runs.
+    static QString programOf(QProcess *process)
+    {
+        return QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(process->processId()));
+    }
+
+    // With the copy running, replaces its program file by one that only fails (the
+    // copy runs on from the file it started from): what the small command does next,
+    // it does alone, without starting the program.
+    static void leaveOnlyTheSmallCommand(const ProgramCopy &copy, const QString &command)
+    {
+        if (command == QLatin1String("tolvane"))
+            return;
+        const QString failing = copy.dir() + QStringLiteral("/failing");
+        QFile script(failing);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexit 99\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QCOMPARE(::rename(QFile::encodeName(failing).constData(),
+                          QFile::encodeName(copy.executable()).constData()),
+                 0);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -140,12 +183,18 @@ private slots:
         QTRY_COMPARE(sockets().size(), 0);
     }
 
+    void secondStartShowsTheFirstAndExits_data() { addCommandRows(); }
+
     void secondStartShowsTheFirstAndExits()
     {
+        QFETCH(QString, command);
         ProgramCopy copy(QStringLiteral("first"));
-        QProcess *first = copy.start();
+        // With no copy running (no socket at all) the command starts the program.
+        QProcess *first = copy.start(command);
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(first->processId()).size(), 1, 20000);
+        QCOMPARE(programOf(first), copy.executable());
         const QString window = X11Windows::visibleMainWindows(first->processId()).first();
+        leaveOnlyTheSmallCommand(copy, command);
 
         // The first run's catalog reaches data.db while the program runs.
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy.dataFile()), 10000);
@@ -154,10 +203,14 @@ private slots:
         QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()).size(), 0);
         QCOMPARE(first->state(), QProcess::Running);
 
-        QCOMPARE(copy.runSecondStart(10000), 0);
+        // The desktop's startup id travels with the request: the window carries it.
+        QProcessEnvironment started;
+        started.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("second-start_TIME1000"));
+        QCOMPARE(copy.runSecondStart(10000, started, command), 0);
         QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
+        QTRY_VERIFY(startupIdOf(window).contains(QLatin1String("\"second-start_TIME1000\"")));
         // Visible already: another start changes nothing and still ends with 0.
-        QCOMPARE(copy.runSecondStart(10000), 0);
+        QCOMPARE(copy.runSecondStart(10000, {}, command), 0);
         QCOMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
         QCOMPARE(sockets().size(), 1);
 
@@ -169,7 +222,14 @@ private slots:
         QProcessEnvironment noDisplay;
         noDisplay.insert(QStringLiteral("DISPLAY"), QStringLiteral(":9999"));
         noDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        QCOMPARE(copy.runSecondStart(10000, noDisplay), 0);
+        QCOMPARE(copy.runSecondStart(10000, noDisplay, command), 0);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
+        // No display named at all.
+        clickClose(window);
+        QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()).size(), 0);
+        copy.unsetEnvironment(QStringLiteral("DISPLAY"));
+        copy.unsetEnvironment(QStringLiteral("WAYLAND_DISPLAY"));
+        QCOMPARE(copy.runSecondStart(10000, {}, command), 0);
         QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
 
         // An orderly end (SIGTERM) writes the catalog with its schema.
@@ -199,8 +259,11 @@ private slots:
         terminate(pb);
     }
 
+    void killedCopyDoesNotBlockTheNextStart_data() { addCommandRows(); }
+
     void killedCopyDoesNotBlockTheNextStart()
     {
+        QFETCH(QString, command);
         ProgramCopy copy(QStringLiteral("killed"));
         QProcess *first = copy.start();
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(first->processId()).size(), 1, 20000);
@@ -214,12 +277,15 @@ private slots:
         QCOMPARE(ProgramCopy::rowsOf(copy.dataFile(), QStringLiteral("PRAGMA integrity_check")),
                  QStringList{QStringLiteral("ok")});
 
-        QProcess *next = copy.start();
+        // The stale socket answers nobody: the command starts the program.
+        QProcess *next = copy.start(command);
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(next->processId()).size(), 1, 20000);
+        QCOMPARE(programOf(next), copy.executable());
         const QString window = X11Windows::visibleMainWindows(next->processId()).first();
+        leaveOnlyTheSmallCommand(copy, command);
         clickClose(window);
         QTRY_COMPARE(X11Windows::visibleMainWindows(next->processId()).size(), 0);
-        QCOMPARE(copy.runSecondStart(10000), 0);
+        QCOMPARE(copy.runSecondStart(10000, {}, command), 0);
         QTRY_COMPARE(X11Windows::visibleMainWindows(next->processId()).size(), 1);
         terminate(next);
     }
@@ -235,15 +301,21 @@ private slots:
         QTest::addColumn<uint>("owner");
         QTest::addColumn<bool>("link");
         QTest::addColumn<bool>("used");
+        QTest::addColumn<QString>("command"); // of the second start
         const uint me = ::geteuid();
-        QTest::newRow("private") << 0700 << me << false << true;
-        QTest::newRow("mode 0755") << 0755 << me << false << false;
-        QTest::newRow("mode 0777") << 0777 << me << false << false;
-        QTest::newRow("link to a private folder") << 0700 << me << true << false;
+        const QString program = QStringLiteral("tolvane"), small = QStringLiteral("tolvane-summon");
+        QTest::newRow("private") << 0700 << me << false << true << program;
+        QTest::newRow("private, small command") << 0700 << me << false << true << small;
+        QTest::newRow("mode 0755") << 0755 << me << false << false << program;
+        QTest::newRow("mode 0777") << 0777 << me << false << false << program;
+        QTest::newRow("mode 0777, small command") << 0777 << me << false << false << small;
+        QTest::newRow("link to a private folder") << 0700 << me << true << false << program;
+        QTest::newRow("link to a private folder, small command") << 0700 << me << true << false << small;
         // Only root can give a folder to another user.
         if (me == 0) {
-            QTest::newRow("another user's, 0755") << 0755 << 65534u << false << false;
-            QTest::newRow("another user's, 0777") << 0777 << 65534u << false << false;
+            QTest::newRow("another user's, 0755") << 0755 << 65534u << false << false << program;
+            QTest::newRow("another user's, 0777") << 0777 << 65534u << false << false << program;
+            QTest::newRow("another user's, 0777, small command") << 0777 << 65534u << false << false << small;
         }
     }
 
@@ -253,6 +325,7 @@ private slots:
         QFETCH(uint, owner);
         QFETCH(bool, link);
         QFETCH(bool, used);
+        QFETCH(QString, command);
         QStringList names{QStringLiteral("tolvane-%1").arg(::getuid())};
         if (!used)
             names << QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
@@ -274,9 +347,10 @@ private slots:
         QProcess *first = copy.start();
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(first->processId()).size(), 1, 20000);
         const QString window = X11Windows::visibleMainWindows(first->processId()).first();
+        leaveOnlyTheSmallCommand(copy, command);
         clickClose(window);
         QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()).size(), 0);
-        QCOMPARE(copy.runSecondStart(10000), 0);
+        QCOMPARE(copy.runSecondStart(10000, {}, command), 0);
         QTRY_COMPARE(X11Windows::visibleMainWindows(first->processId()), QStringList{window});
 
         for (const QString &folder : folders) {
@@ -369,14 +443,18 @@ private slots:
 
     // A second start sends nothing to a server of another user, even in its own
     // folder.
+    void secondStartSendsOnlyToItsOwnUser_data() { addCommandRows(); }
+
     void secondStartSendsOnlyToItsOwnUser()
     {
+        QFETCH(QString, command);
         if (::geteuid() != 0)
             QSKIP("only root can listen as another user");
         ProgramCopy copy(QStringLiteral("peer"));
         QProcess *first = copy.start();
         QTRY_COMPARE_WITH_TIMEOUT(X11Windows::visibleMainWindows(first->processId()).size(), 1, 20000);
         const QByteArray socketPath = QFile::encodeName(runtimeDir() + QLatin1Char('/') + sockets().first());
+        leaveOnlyTheSmallCommand(copy, command);
 
         // The socket's name taken over by a server that listens as user 65534.
         const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -392,7 +470,8 @@ private slots:
         QCOMPARE(::waitpid(child, &status, 0), child);
         QCOMPARE(status, 0);
 
-        copy.runSecondStart(20000);
+        // Not delivered, as the program says, and nothing sent.
+        QCOMPARE(copy.runSecondStart(20000, {}, command), 0);
         // The second start connected, and left without a byte.
         const int connection = ::accept4(server, nullptr, nullptr, SOCK_NONBLOCK);
         QVERIFY(connection >= 0);

@@ -167,10 +167,12 @@ class TestWayland : public QObject
         return count;
     }
 
-    // A script that starts the copy with the sandbox's environment; sway runs it.
-    static QString launcher(const ProgramCopy &copy, const QString &busAddress)
+    // A script that starts the copy through `command` (a file of its folder) with the
+    // sandbox's environment; sway runs it.
+    static QString launcher(const ProgramCopy &copy, const QString &busAddress,
+                            const QString &command = QStringLiteral("tolvane"))
     {
-        const QString script = copy.dir() + QStringLiteral("/launch.sh");
+        const QString script = copy.dir() + QStringLiteral("/launch-%1.sh").arg(command);
         QFile file(script);
         if (!file.open(QIODevice::WriteOnly))
             return QString();
@@ -180,7 +182,7 @@ class TestWayland : public QObject
                                  "TOLVANE_REGISTRY_DIR", "TMPDIR", "WAYLAND_DISPLAY", "LANG", "LC_ALL"})
             text += "export " + QByteArray(name) + "='" + qgetenv(name) + "'\n";
         text += "export QT_QPA_PLATFORM=wayland DBUS_SESSION_BUS_ADDRESS='" + busAddress.toUtf8() + "'\n";
-        text += "exec ./tolvane\n";
+        text += "exec ./" + QFile::encodeName(command) + "\n";
         file.write(text);
         file.close();
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -191,11 +193,13 @@ class TestWayland : public QObject
 
     static bool running(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
 
-    // Starts the copy through sway with the bound key set; its window's pid.
+    // Starts the copy through sway with the bound key set; its window's pid. The key
+    // runs the small command users bind, as installed (bin/tolvane).
     void startThroughSway(const ProgramCopy &copy, const QString &busAddress, qint64 &pid)
     {
         const QString script = launcher(copy, busAddress);
-        swaymsg(QStringLiteral("bindsym Ctrl+Alt+q exec ") + script);
+        swaymsg(QStringLiteral("bindsym Ctrl+Alt+q exec ") +
+                launcher(copy, busAddress, QStringLiteral("tolvane-summon")));
         swaymsg(QStringLiteral("exec ") + script);
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 20000);
         pid = pidOf(mainWindow());

@@ -14,7 +14,7 @@
 // unpacks it into the sandbox, and the copy in there is checked as installed: its
 // files, its declared dependencies, its desktop entry and icons, and two starts under
 // Xvfb that keep data.db and config.ini in the user's folders and write the installed
-// path into the autostart entry.
+// path into the autostart entry, and a start of the command that hands over.
 class TestPackage : public QObject
 {
     Q_OBJECT
@@ -136,11 +136,15 @@ void TestPackage::fileList()
     expected.sort();
     QCOMPARE(files, expected);
 
-    // The command is a link to the program; the program is executable.
+    // The command is a small program of its own that loads neither Qt nor GLib (it
+    // hands over to the program); both are executable.
     const QFileInfo command(installed(QStringLiteral("bin/tolvane")));
-    QVERIFY(command.isSymLink());
-    QCOMPARE(command.symLinkTarget(), installed(QStringLiteral("lib/tolvane/tolvane")));
+    QVERIFY(!command.isSymLink() && command.isExecutable());
     QVERIFY(QFileInfo(installed(QStringLiteral("lib/tolvane/tolvane"))).isExecutable());
+    const Result needed = run(QStringLiteral("readelf"), {QStringLiteral("-d"), command.filePath()});
+    QVERIFY2(needed.code == 0 && needed.out.contains(QStringLiteral("(NEEDED)")), qPrintable(needed.out));
+    for (const char *library : {"libQt6", "libglib", "libgio", "libxcb", "libwayland"})
+        QVERIFY2(!needed.out.contains(QLatin1String(library)), qPrintable(needed.out));
     // The default settings are the project's.
     QFile shipped(installed(QStringLiteral("lib/tolvane/config.ini")));
     QFile source(qEnvironmentVariable("TOLVANE_SOURCE_DIR") + QStringLiteral("/res/config.ini"));
@@ -202,6 +206,9 @@ void TestPackage::installedCopyKeepsItsFilesWithTheUser()
     // (it saves the catalog on the way out, or sooner after a change).
     QScopedPointer<QProcess> first(startInstalled(command));
     QTRY_COMPARE_WITH_TIMEOUT(visibleMainWindows(first->processId()).size(), 1, 20000);
+    // The command became the program.
+    QCOMPARE(QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(first->processId())),
+             QFileInfo(appDir + QStringLiteral("/tolvane")).canonicalFilePath());
     // Started from the home folder, it still has its window icon (main.ico beside it).
     QVERIFY(
         run(QStringLiteral("xprop"), {QStringLiteral("-id"), visibleMainWindows(first->processId()).value(0),
@@ -231,6 +238,15 @@ void TestPackage::installedCopyKeepsItsFilesWithTheUser()
     QTRY_VERIFY_WITH_TIMEOUT(AutoStart::exists(), 20000);
     QCOMPARE(AutoStart::value().toString(),
              QFileInfo(appDir + QStringLiteral("/tolvane")).canonicalFilePath());
+    // The command again, with the window hidden (its close button): it hands over to
+    // the running copy, whose window shows, and ends.
+    const QString window = visibleMainWindows(second->processId()).value(0);
+    X11Windows::xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                         QStringLiteral("428"), QStringLiteral("12"), QStringLiteral("click"),
+                         QStringLiteral("1")});
+    QTRY_COMPARE(visibleMainWindows(second->processId()).size(), 0);
+    QCOMPARE(run(command, {}, QDir::homePath(), 10000).code, 0);
+    QTRY_COMPARE(visibleMainWindows(second->processId()), QStringList{window});
     quit(second.data());
 
     // Nothing was written beside the program.

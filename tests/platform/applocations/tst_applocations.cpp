@@ -31,9 +31,12 @@ class TestAppLocations : public QObject
                QStringLiteral("/config.ini");
     }
 
+    // How <prefix>/bin/tolvane is laid out.
+    enum class Command { None, Link, SmallProgram };
+
     // Runs this test executable as <prefix>/lib/tolvane/tolvane, with the function
     // `childTest` (which checks the locations from inside); returns its exit code.
-    static int runLaidOut(const QString &prefix, bool linkCommand, const QString &childTest)
+    static int runLaidOut(const QString &prefix, Command kind, const QString &childTest)
     {
         const QString lib = prefix + QStringLiteral("/lib/tolvane");
         QDir().mkpath(lib);
@@ -45,8 +48,13 @@ class TestAppLocations : public QObject
         writeShippedConfig(lib);
         const QString command = prefix + QStringLiteral("/bin/tolvane");
         QFile::remove(command);
+        const bool linkCommand = kind == Command::Link;
         if (linkCommand)
             QFile::link(QStringLiteral("../lib/tolvane/tolvane"), command);
+        // The command that hands over to the program: an executable file of its own.
+        if (kind == Command::SmallProgram &&
+            !QFile::copy(TestSandbox::buildBinDir() + QStringLiteral("/tolvane-summon"), command))
+            return -3;
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         // Started through the link when there is one, as the menu starts it.
@@ -130,9 +138,16 @@ private slots:
             QSKIP("run by the parent");
         // <prefix>/lib/tolvane/tolvane with <prefix>/bin/tolvane linking to it, in a
         // folder everybody (and surely root) may write to.
-        QCOMPARE(runLaidOut(TestSandbox::path(QStringLiteral("usr")), true, "childSeesUserFolders"), 0);
-        // The same folder without the link is a portable copy.
-        QCOMPARE(runLaidOut(TestSandbox::path(QStringLiteral("other")), false, "childSeesItsOwnFolder"), 0);
+        QCOMPARE(runLaidOut(TestSandbox::path(QStringLiteral("usr")), Command::Link, "childSeesUserFolders"),
+                 0);
+        // The command as the install lays it out now: the small program in bin.
+        QCOMPARE(runLaidOut(TestSandbox::path(QStringLiteral("usr2")), Command::SmallProgram,
+                            "childSeesUserFolders"),
+                 0);
+        // The same folder without the command is a portable copy.
+        QCOMPARE(
+            runLaidOut(TestSandbox::path(QStringLiteral("other")), Command::None, "childSeesItsOwnFolder"),
+            0);
     }
 
     // Run only in a laid-out copy (see runLaidOut).
@@ -144,6 +159,9 @@ private slots:
         QCOMPARE(AppLocations::dataDir(), QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
         QCOMPARE(AppLocations::configFile(), userConfig());
         QCOMPARE(QSettings(userConfig(), QSettings::IniFormat).value(QStringLiteral("maxcount")).toInt(), 7);
+        // The command a desktop binds is the one in bin.
+        QCOMPARE(AppLocations::command(),
+                 QDir::cleanPath(AppLocations::applicationDir() + QStringLiteral("/../../bin/tolvane")));
     }
 
     void childSeesItsOwnFolder()
@@ -152,6 +170,7 @@ private slots:
             QSKIP("run in a laid-out copy");
         QCOMPARE(AppLocations::dataDir(), AppLocations::applicationDir());
         QCOMPARE(AppLocations::configFile(), AppLocations::applicationDir() + QStringLiteral("/config.ini"));
+        QCOMPARE(AppLocations::command(), QCoreApplication::applicationFilePath());
     }
 };
 
