@@ -1,6 +1,7 @@
 // The main window's ways in from outside: tray icon and menu, global hotkey,
 // start with the system, and the links handed to the desktop.
 
+#include "applocations.h"
 #include "autostart.h"
 #include "dialog.h"
 #include "globalshortcut.h"
@@ -90,13 +91,6 @@ void Dialog::iconActivated(QSystemTrayIcon::ActivationReason reason)
 
 namespace {
 
-// The command a desktop binds a key to: the program's own file, which shows the
-// running copy's window when started again.
-QString programCommand()
-{
-    return QCoreApplication::applicationFilePath();
-}
-
 // As rich text, so that a long tool tip wraps instead of running off the screen.
 QString wrapping(const QString &text)
 {
@@ -113,7 +107,7 @@ QString wrapping(const QString &text)
 
 HotkeyState Dialog::hotkeyState() const
 {
-    return HotkeyState::of(globalHotkey, hotkeyText, trayIcon != nullptr, programCommand());
+    return HotkeyState::of(globalHotkey, hotkeyText, trayIcon != nullptr, AppLocations::command());
 }
 
 QString Dialog::hotkeyProblem() const
