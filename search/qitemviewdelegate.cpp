@@ -57,6 +57,23 @@ struct Range
     qsizetype end;
 };
 
+// Appends [start, end) widened to whole characters as the reader sees them, and
+// clipped so that it does not overlap the range before it; returns the widened end.
+qsizetype appendWidened(QList<Range> &ranges, QTextBoundaryFinder &graphemes, qsizetype start, qsizetype end)
+{
+    graphemes.setPosition(start);
+    if (!graphemes.isAtBoundary())
+        start = graphemes.toPreviousBoundary();
+    graphemes.setPosition(end);
+    if (!graphemes.isAtBoundary())
+        end = graphemes.toNextBoundary();
+    if (!ranges.isEmpty() && start < ranges.last().end)
+        start = ranges.last().end;
+    if (start < end)
+        ranges.append({start, end});
+    return end;
+}
+
 // Every case-insensitive occurrence of `key` in `alias`, without overlaps, each
 // widened to whole characters as the reader sees them (a base letter with its
 // marks). A match that would cut a character outside the basic plane in half is
@@ -73,18 +90,7 @@ QList<Range> keyRanges(const QString &alias, const QString &key)
             m = alias.indexOf(key, m + 1, Qt::CaseInsensitive);
             continue;
         }
-        qsizetype start = m;
-        qsizetype end = m + key.size();
-        graphemes.setPosition(start);
-        if (!graphemes.isAtBoundary())
-            start = graphemes.toPreviousBoundary();
-        graphemes.setPosition(end);
-        if (!graphemes.isAtBoundary())
-            end = graphemes.toNextBoundary();
-        if (!ranges.isEmpty() && start < ranges.last().end)
-            start = ranges.last().end;
-        if (start < end)
-            ranges.append({start, end});
+        const qsizetype end = appendWidened(ranges, graphemes, m, m + key.size());
         m = alias.indexOf(key, end, Qt::CaseInsensitive);
     }
     return ranges;
@@ -96,18 +102,8 @@ QList<Range> reasonRanges(const QString &reason, const QString &key)
 {
     QList<Range> ranges;
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, reason);
-    for (auto [start, end] : AppFinder::occurrences(reason, key)) {
-        graphemes.setPosition(start);
-        if (!graphemes.isAtBoundary())
-            start = graphemes.toPreviousBoundary();
-        graphemes.setPosition(end);
-        if (!graphemes.isAtBoundary())
-            end = graphemes.toNextBoundary();
-        if (!ranges.isEmpty() && start < ranges.last().end)
-            start = ranges.last().end;
-        if (start < end)
-            ranges.append({start, end});
-    }
+    for (const auto &[start, end] : AppFinder::occurrences(reason, key))
+        appendWidened(ranges, graphemes, start, end);
     return ranges;
 }
 
