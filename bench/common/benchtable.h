@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QString>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <cstdio>
@@ -43,6 +44,14 @@ inline double percentile95(std::vector<double> v)
 inline qint64 nowNs()
 {
     return QDeadlineTimer::current(Qt::PreciseTimer).deadlineNSecs();
+}
+
+// How many timed runs a process figure takes: TOLVANE_BENCH_RUNS when set above
+// 0, else `fallback`.
+inline int runs(int fallback = 10)
+{
+    const int asked = qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS");
+    return asked > 0 ? asked : fallback;
 }
 
 // Prints one figure. `limit` <= 0 means the figure has no target of its own;

@@ -116,9 +116,7 @@ int runBenchmark()
     GnomeShell shell;
     if (!GnomeShell::isRunning() || !shell.startInput())
         qFatal("run this benchmark through tests/support/run-gnome.sh");
-    const int runs = qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS") > 0
-                         ? qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS")
-                         : 10;
+    const int runs = BenchTable::runs();
     const QProcessEnvironment session = GnomeShell::sessionEnvironment();
 
     QProcess marker;

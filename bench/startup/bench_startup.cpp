@@ -198,9 +198,7 @@ void typeSearches(qint64 pid, int searches)
 int runBenchmark()
 {
     copyProgram();
-    const int runs = qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS") > 0
-                         ? qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS")
-                         : 10;
+    const int runs = BenchTable::runs();
     for (int items : {1000, 10000}) {
         buildCatalog(items);
         QFile::remove(catalogCopy(items));
@@ -406,9 +404,7 @@ void stopWayland(qint64 pid)
 int runWaylandBenchmark()
 {
     copyProgram();
-    const int runs = qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS") > 0
-                         ? qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS")
-                         : 10;
+    const int runs = BenchTable::runs();
     buildCatalog(1000);
     useCatalog(1000);
     const QString script = waylandLauncher();
@@ -470,9 +466,7 @@ int runWaylandBenchmark()
 int runKWinBenchmark()
 {
     copyProgram();
-    const int runs = qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS") > 0
-                         ? qEnvironmentVariableIntValue("TOLVANE_BENCH_RUNS")
-                         : 10;
+    const int runs = BenchTable::runs();
     buildCatalog(1000);
     useCatalog(1000);
     Started s = start();
